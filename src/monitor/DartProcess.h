@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+
+namespace ombrix {
+
+using Pid = qint32;
+
+// One row of the process table. Equal when every field is equal (so a NaN
+// CPU figure never compares equal, and a changed CPU figure republishes).
+struct DartProcess {
+    Pid id = 0;
+    QString name;                       // friendly display name
+    QString executableName;             // last path component of argv[0], case kept
+    QString command;                    // argv joined with single spaces
+    std::optional<QString> projectPath; // nearest directory with a pubspec.yaml
+    std::optional<QString> workspace;   // IDE window's workspace; only without projectPath
+    double cpuPercent = 0;              // percent of one core over the last interval
+    quint64 memoryBytes = 0;            // physical footprint
+
+    friend bool operator==(const DartProcess&, const DartProcess&) = default;
+};
+
+} // namespace ombrix

@@ -1,0 +1,123 @@
+#pragma once
+
+// The one observable object behind every view: the table of watched Dart and
+// Flutter processes, the machine's memory and its pressure history.
+//
+// Threading: every member is used on the thread that owns the monitor (the UI
+// thread); only the ps run of a sample and the daemon queries leave it. Samples
+// are not serialised: each applies its listing in one uninterrupted stretch on
+// the owning thread, and the one whose listing returns last writes last.
+//
+// Notification: processesChanged / memoryChanged fire only when the assigned
+// value differs from the current one; pressureHistoryChanged fires on every
+// append.
+
+#include "DartProcess.h"
+#include "Identification.h"
+#include "ProcessListing.h"
+#include "SystemMemory.h"
+
+#include <QFuture>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QThreadPool>
+#include <QUrl>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <optional>
+
+namespace ombrix::platform {
+struct Timebase;
+}
+
+namespace ombrix {
+
+class ProcessMonitor : public QObject, public Identification, public ProcessListing {
+    Q_OBJECT
+public:
+    // Asks one IDE window's tooling daemon for its workspace root. The future
+    // must finish within about `timeout`; it may finish on any thread.
+    using Resolver = std::function<QFuture<std::optional<QString>>(
+        const QUrl& dtd, std::chrono::milliseconds timeout)>;
+
+    struct Options {
+        const platform::Kernel* kernel = nullptr; // not owned; must outlive the monitor
+        Resolver resolver;                        // empty: the real WorkspaceResolver
+        bool pollLoop = true;                     // start sampling at construction
+        std::chrono::milliseconds pollInterval{2000};
+    };
+
+    // The real machine, the real daemon client, polling from construction on.
+    explicit ProcessMonitor(QObject* parent = nullptr);
+    explicit ProcessMonitor(Options options, QObject* parent = nullptr);
+    ~ProcessMonitor() override;
+
+    const QList<DartProcess>& processes() const { return m_processes; }
+    const SystemMemory& memory() const { return m_memory; }
+    const QList<double>& pressureHistory() const { return m_pressureHistory; }
+    quint64 totalMemoryBytes() const;
+    quint64 peakMemoryBytes() const;
+
+    // One sampling cycle. The returned future finishes once the cycle's results
+    // are applied (on the owning thread). Never fails.
+    QFuture<void> sample();
+    // SIGTERM, then a fresh sample at once. No confirmation, no result.
+    void terminate(Pid pid);
+
+    // Prints one table of the watched processes ("pid\tname\tcpu\tmemory\tproject")
+    // and returns; blocks the calling thread. Needs a QCoreApplication, nothing more.
+    static void dumpOnce(std::FILE* out = stdout);
+    static void dumpOnce(const platform::Kernel& kernel, const Resolver& resolver,
+                         std::FILE* out);
+
+    // The path fragment inside every executable of the app bundle itself.
+    static inline const QString ownBundleMarker = QStringLiteral("Ombrix.app/Contents/MacOS/");
+    static platform::Timebase timebase();
+
+    static constexpr int historyLimit = 60;
+    static constexpr std::chrono::milliseconds daemonTimeout{3000};
+
+signals:
+    void processesChanged();
+    void memoryChanged();
+    void pressureHistoryChanged();
+
+protected:
+    // The monitor's own writers; protected so view tests can publish prepared samples.
+    void setProcesses(QList<DartProcess> processes);
+    void setMemory(const SystemMemory& memory);
+    void appendPressure(double fraction);
+
+private:
+    struct CpuMark {
+        quint64 nanos = 0;
+        qint64 at = 0; // monotonic nanoseconds
+    };
+
+    void apply(const QString& psOutput);
+    QHash<Pid, QUrl> collectDaemons(const QList<ListedProcess>& entries) const;
+    void startResolutions(const QHash<Pid, QUrl>& dtdByWindow);
+    void storeWorkspace(const std::optional<QString>& root, Pid window);
+    void pollOnce();
+
+    const platform::Kernel& m_kernel;
+    Resolver m_resolver;
+    std::chrono::milliseconds m_pollInterval;
+    QThreadPool m_listingPool;
+
+    QList<DartProcess> m_processes;
+    SystemMemory m_memory;
+    QList<double> m_pressureHistory;
+
+    QHash<Pid, CpuMark> m_previousCPUNanos;
+    QHash<Pid, std::optional<QString>> m_projectCache;
+    QHash<Pid, QString> m_nameCache;
+    QHash<Pid, std::optional<QString>> m_workspaceByWindow;
+    QSet<Pid> m_resolvingWindows;
+};
+
+} // namespace ombrix

@@ -1,0 +1,87 @@
+#pragma once
+
+// The one seam between Ombrix and the operating system's process and memory
+// services. Everything above this layer asks the kernel through `Kernel`, so
+// tests can hand the monitor a fake process table and a fake clock.
+//
+// Standard C++ and the OS only: this layer is also compiled for macOS, where
+// no Qt is at hand. One implementation file per OS is chosen by CMake.
+//
+// Failures are values: an absent optional means "could not be read" (the
+// process is gone, belongs to another user, or the counter is unavailable).
+// Nothing here throws.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace ombrix::platform {
+
+using Pid = std::int32_t;
+
+// Converts the kernel's CPU-time units to nanoseconds: ns = units * numer / denom.
+struct Timebase {
+    std::uint32_t numer = 1;
+    std::uint32_t denom = 1;
+};
+
+// One resource-usage reading of a process.
+struct ProcessUsage {
+    std::uint64_t cpuTime = 0;       // user + system time of the whole process, in timebase units
+    std::uint64_t physFootprint = 0; // bytes of memory the process itself is charged for
+};
+
+// The VM page counters the memory snapshot is computed from (units of pageSize()).
+struct VmCounters {
+    std::uint64_t wire = 0;
+    std::uint64_t purgeable = 0;
+    std::uint64_t compressor = 0;
+    std::uint64_t external = 0;
+    std::uint64_t internal = 0;
+};
+
+class Kernel {
+public:
+    virtual ~Kernel() = default;
+
+    // --- processes -------------------------------------------------------
+    // Output of `/bin/ps -axo pid=,args=` read to end of file, or "" when the
+    // child could not be run. Blocks until ps has exited: never call it on a
+    // UI thread. Must be safe to call from any thread.
+    virtual std::string listProcesses() const = 0;
+    virtual Pid ownPid() const = 0;
+    // Read once at first use and constant afterwards.
+    virtual Timebase timebase() const = 0;
+    virtual std::optional<ProcessUsage> usage(Pid pid) const = 0;
+    // Parent pid; absent when the process no longer exists.
+    virtual std::optional<Pid> parent(Pid pid) const = 0;
+    // Absolute path of the executable, invalid UTF-8 replaced; absent when unreadable.
+    virtual std::optional<std::string> executablePath(Pid pid) const = 0;
+    // Current working directory, invalid UTF-8 replaced; absent when unreadable.
+    virtual std::optional<std::string> workingDirectory(Pid pid) const = 0;
+    // SIGTERM; the result is deliberately not reported.
+    virtual void terminate(Pid pid) const = 0;
+
+    // --- files ------------------------------------------------------------
+    virtual bool fileExists(const std::string& path) const = 0;
+    virtual std::string homeDirectory() const = 0;
+
+    // --- memory -------------------------------------------------------------
+    virtual std::optional<VmCounters> vmStatistics() const = 0;
+    virtual std::uint64_t pageSize() const = 0;       // bytes
+    virtual std::uint64_t physicalMemory() const = 0; // bytes
+    virtual std::optional<std::uint64_t> swapUsed() const = 0; // bytes
+    // 1 normal, 2 warning, 4 critical; other values are passed through.
+    virtual std::optional<std::int32_t> pressureLevel() const = 0;
+
+    // --- time ---------------------------------------------------------------
+    // Monotonic nanoseconds that keep counting while the machine sleeps.
+    virtual std::int64_t monotonicNanos() const = 0;
+    // Blocks the calling thread.
+    virtual void sleepMicroseconds(std::int64_t micros) const = 0;
+};
+
+// The running machine's kernel. Lives for the whole program; thread-safe.
+const Kernel& systemKernel();
+
+} // namespace ombrix::platform

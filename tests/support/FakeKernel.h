@@ -1,0 +1,102 @@
+#pragma once
+
+// A process table, file system and clock that tests set up by hand. The
+// listing may be read from another thread, so it is guarded; everything else
+// is touched on the test's thread only.
+
+#include "Kernel.h"
+
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+
+namespace ombrix::testing {
+
+class FakeKernel : public platform::Kernel {
+public:
+    struct Process {
+        platform::Pid parent = 1;
+        std::optional<platform::ProcessUsage> usage = platform::ProcessUsage{};
+        std::optional<std::string> exe;
+        std::optional<std::string> cwd;
+    };
+
+    // --- what tests set ------------------------------------------------------
+    void setListing(std::string text)
+    {
+        std::lock_guard lock(m_mutex);
+        m_listing = std::move(text);
+        ++m_listingVersion;
+    }
+    std::string listing() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_listing;
+    }
+    std::map<platform::Pid, Process> processes;
+    std::set<std::string> files;
+    std::string home = "/home/me";
+    platform::Pid own = 999;
+    platform::Timebase base{1, 1};
+    std::optional<platform::VmCounters> vm = platform::VmCounters{};
+    std::uint64_t page = 4096;
+    std::uint64_t physical = 0;
+    std::optional<std::uint64_t> swap;
+    std::optional<std::int32_t> pressure;
+    mutable std::int64_t now = 1'000'000'000;
+    mutable std::vector<platform::Pid> terminated;
+    mutable int listCalls = 0;
+
+    void advance(std::int64_t nanos) { now += nanos; }
+
+    // --- Kernel ------------------------------------------------------------------
+    std::string listProcesses() const override
+    {
+        std::lock_guard lock(m_mutex);
+        ++listCalls;
+        return m_listing;
+    }
+    platform::Pid ownPid() const override { return own; }
+    platform::Timebase timebase() const override { return base; }
+    std::optional<platform::ProcessUsage> usage(platform::Pid pid) const override
+    {
+        auto it = processes.find(pid);
+        return it == processes.end() ? std::nullopt : it->second.usage;
+    }
+    std::optional<platform::Pid> parent(platform::Pid pid) const override
+    {
+        auto it = processes.find(pid);
+        if (it == processes.end()) {
+            return std::nullopt;
+        }
+        return it->second.parent;
+    }
+    std::optional<std::string> executablePath(platform::Pid pid) const override
+    {
+        auto it = processes.find(pid);
+        return it == processes.end() ? std::nullopt : it->second.exe;
+    }
+    std::optional<std::string> workingDirectory(platform::Pid pid) const override
+    {
+        auto it = processes.find(pid);
+        return it == processes.end() ? std::nullopt : it->second.cwd;
+    }
+    void terminate(platform::Pid pid) const override { terminated.push_back(pid); }
+    bool fileExists(const std::string& path) const override { return files.count(path) > 0; }
+    std::string homeDirectory() const override { return home; }
+    std::optional<platform::VmCounters> vmStatistics() const override { return vm; }
+    std::uint64_t pageSize() const override { return page; }
+    std::uint64_t physicalMemory() const override { return physical; }
+    std::optional<std::uint64_t> swapUsed() const override { return swap; }
+    std::optional<std::int32_t> pressureLevel() const override { return pressure; }
+    std::int64_t monotonicNanos() const override { return now; }
+    void sleepMicroseconds(std::int64_t micros) const override { now += micros * 1000; }
+
+private:
+    mutable std::mutex m_mutex;
+    std::string m_listing;
+    int m_listingVersion = 0;
+};
+
+} // namespace ombrix::testing
