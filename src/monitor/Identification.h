@@ -33,6 +33,9 @@ using FileExists = std::function<bool(const QString& path)>;
 
 class Identification {
 public:
+    // The path fragment inside every executable of Ombrix's own app bundle.
+    static const QString ownBundleMarker;
+
     // --- flags --------------------------------------------------------------
     // "--flag=value" or "--flag value" (a value starting with "-" is not taken).
     static std::optional<QString> flagValue(const QString& flag, const QStringList& args);

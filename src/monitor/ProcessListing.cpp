@@ -1,1 +1,96 @@
-// in progress
+#include "ProcessListing.h"
+
+#include "Kernel.h"
+
+#include <QStringDecoder>
+#include <QStringView>
+#include <limits>
+#include <optional>
+
+namespace ombrix {
+
+namespace {
+
+bool isBlank(QChar c) {
+    return c == u'\t' || c.category() == QChar::Separator_Space;
+}
+
+QStringView trimmedBlanks(QStringView line) {
+    qsizetype begin = 0;
+    qsizetype end = line.size();
+    while (begin < end && isBlank(line[begin])) {
+        ++begin;
+    }
+    while (end > begin && isBlank(line[end - 1])) {
+        --end;
+    }
+    return line.sliced(begin, end - begin);
+}
+
+// Optional sign, ASCII digits only, inside the signed 32-bit range. QString's
+// own conversions accept blanks and non-ASCII digits, which a pid field must not.
+std::optional<Pid> parsePid(QStringView text) {
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    if (i == text.size()) {
+        return std::nullopt;
+    }
+    const qint64 limit = negative ? -qint64(std::numeric_limits<Pid>::min())
+                                  : qint64(std::numeric_limits<Pid>::max());
+    qint64 value = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < u'0' || c > u'9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - u'0');
+        if (value > limit) {
+            return std::nullopt;
+        }
+    }
+    return Pid(negative ? -value : value);
+}
+
+} // namespace
+
+QString ProcessListing::listProcesses(const platform::Kernel& kernel) {
+    const std::string bytes = kernel.listProcesses();
+    // A half-decoded table would name processes after replacement characters;
+    // any invalid byte discards the whole run instead.
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
+                                                       QStringConverter::Flag::ConvertInitialBom);
+    QString text = decoder(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+    if (decoder.hasError()) {
+        return QString();
+    }
+    return text;
+}
+
+QList<ListedProcess> ProcessListing::parse(const QString& psOutput) {
+    QList<ListedProcess> entries;
+    for (QStringView line : QStringView(psOutput).split(u'\n', Qt::SkipEmptyParts)) {
+        const QStringView trimmed = trimmedBlanks(line);
+        const qsizetype space = trimmed.indexOf(u' ');
+        if (space < 0) {
+            continue;
+        }
+        const std::optional<Pid> pid = parsePid(trimmed.first(space));
+        if (!pid) {
+            continue;
+        }
+        QStringList args;
+        for (QStringView piece : trimmed.sliced(space + 1).split(u' ', Qt::SkipEmptyParts)) {
+            args.append(piece.toString());
+        }
+        if (!args.isEmpty()) {
+            entries.append(ListedProcess{*pid, std::move(args)});
+        }
+    }
+    return entries;
+}
+
+} // namespace ombrix

@@ -7,22 +7,41 @@
 #include <QFuture>
 #include <QString>
 #include <QUrl>
-
 #include <chrono>
+#include <cstdint>
 #include <optional>
 
 namespace ombrix::WorkspaceResolver {
 
-// Races one exchange against `timeout`. The exchange runs on the resolver's own
-// worker thread (one for all exchanges); the future finishes on that thread,
-// within about `timeout`, and never throws. The connection is closed (1001, no
-// reason) on every way out, also when the timer wins.
+// A reply larger than this (UTF-8 bytes, over all its frames) is a receive
+// failure; at most about this much is buffered while a reply arrives.
+inline constexpr std::int64_t maxReplyBytes = 4 * 1024 * 1024;
+
+// Races one exchange against `timeout`. Callable from any thread, also one that
+// blocks afterwards: the exchange runs on the resolver's own worker thread (one
+// for all exchanges, started on first use, stopped when the QCoreApplication
+// goes away or the program exits) and needs no other event loop. The future
+// always finishes, exactly once, on that thread, within about `timeout`, with
+// one result (none on every failure); it never throws. Cancelling the future
+// ends the exchange early. The connection is closed (1001, no reason) on every
+// way out, also when the timer wins.
 QFuture<std::optional<QString>> workspaceRoot(const QUrl& dtd, std::chrono::milliseconds timeout);
 
 // The request's secret: the URL path, percent-decoded, without leading and trailing "/".
 QString secret(const QUrl& dtd);
 
-// The first workspace root of a reply, as an absolute path ("/" for the root).
+// The first workspace root of a reply, as an absolute, normalised path ("/" for
+// the root). Only a local file URL counts: scheme "file", host empty or
+// "localhost", absolute path, no segment that decodes to "/" or NUL.
 std::optional<QString> firstRoot(const QString& reply);
+
+// What the worker thread still holds, for leak checks. Blocks until the worker
+// answers; all zero when no worker runs. Not for the worker thread itself.
+struct LiveObjects {
+    int exchanges = 0;
+    int sockets = 0; // QWebSocket and QAbstractSocket objects
+    int timers = 0;
+};
+LiveObjects liveObjects();
 
 } // namespace ombrix::WorkspaceResolver

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace ombrix::testing {
 

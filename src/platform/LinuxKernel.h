@@ -1,0 +1,52 @@
+#pragma once
+
+// The Linux kernel behind `Kernel`: /proc and /sys for the process and memory
+// queries, /bin/ps for the listing. The roots are parameters so the parsing
+// paths run in tests on fixture trees; everything is read afresh per call,
+// so one instance is safe to share between threads.
+
+#include "Kernel.h"
+
+#include <string>
+
+namespace ombrix::platform {
+
+class LinuxKernel : public Kernel {
+public:
+    // `procRoot` stands for /proc and `sysRoot` for /sys, without a trailing "/".
+    explicit LinuxKernel(std::string procRoot = "/proc", std::string sysRoot = "/sys");
+
+    std::string listProcesses() const override;
+    Pid ownPid() const override;
+    Timebase timebase() const override;
+    std::optional<ProcessUsage> usage(Pid pid) const override;
+    std::optional<Pid> parent(Pid pid) const override;
+    std::optional<std::string> executablePath(Pid pid) const override;
+    std::optional<std::string> workingDirectory(Pid pid) const override;
+    // Pids of 0 or below are ignored: kill() would read them as process
+    // groups or "every process we may signal".
+    void terminate(Pid pid) const override;
+
+    bool fileExists(const std::string& path) const override;
+    std::string homeDirectory() const override;
+
+    // Counters in KiB: pageSize() is 1024, not the MMU page size.
+    std::optional<VmCounters> vmStatistics() const override;
+    std::uint64_t pageSize() const override;
+    // 0 when /proc/meminfo cannot be read.
+    std::uint64_t physicalMemory() const override;
+    std::optional<std::uint64_t> swapUsed() const override;
+    std::optional<std::int32_t> pressureLevel() const override;
+
+    std::int64_t monotonicNanos() const override;
+    void sleepMicroseconds(std::int64_t micros) const override;
+
+private:
+    std::string pidPath(Pid pid, const char* entry) const;
+
+    std::string m_proc;
+    std::string m_sys;
+    Timebase m_timebase;
+};
+
+} // namespace ombrix::platform

@@ -1,0 +1,538 @@
+#include "WorkspaceResolver.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+#include <QWebSocket>
+#include <QWebSocketServer>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <future>
+#include <gtest/gtest.h>
+#include <optional>
+
+namespace {
+
+namespace resolver = ombrix::WorkspaceResolver;
+using namespace std::chrono_literals;
+using Root = std::optional<QString>;
+
+const QString goodReply = QStringLiteral(
+    R"({"jsonrpc":"2.0","id":"1","result":{"ideWorkspaceRoots":["file:///Users/me/ws/"]}})");
+
+// Spins the test thread's loop (where the fake daemons live) until `done` or `limit`.
+bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > limit.count())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+struct Outcome {
+    bool finished = false;
+    Root root;
+    qint64 elapsedMs = 0;
+};
+
+Outcome resolve(const QUrl& url, std::chrono::milliseconds timeout,
+                std::chrono::milliseconds limit = 10s) {
+    QElapsedTimer clock;
+    clock.start();
+    QFuture<Root> future = resolver::workspaceRoot(url, timeout);
+    Outcome outcome;
+    outcome.finished = spinUntil([&] { return future.isFinished(); }, limit);
+    outcome.elapsedMs = clock.elapsed();
+    if (outcome.finished && future.resultCount() == 1)
+        outcome.root = future.result();
+    return outcome;
+}
+
+// A WebSocket daemon on 127.0.0.1 that records what it is sent.
+class FakeDaemon : public QObject {
+public:
+    enum class Mode { Answer, Binary, Silent, Late };
+
+    explicit FakeDaemon(Mode mode, QString reply = goodReply, int lateMs = 0)
+        : m_mode(mode)
+        , m_reply(std::move(reply))
+        , m_lateMs(lateMs) {
+        connect(&m_server, &QWebSocketServer::newConnection, this, &FakeDaemon::accept);
+        m_server.listen(QHostAddress::LocalHost, 0);
+    }
+
+    QUrl url(const QString& path, const QString& scheme = QStringLiteral("ws")) const {
+        return QUrl(
+            QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme).arg(m_server.serverPort()).arg(path));
+    }
+
+    int connections = 0;
+    int open = 0;
+    int binaries = 0;
+    QStringList texts;
+    QList<int> closeCodes;
+    QStringList closeReasons;
+    QList<QUrl> requestUrls;
+
+private:
+    void accept() {
+        while (QWebSocket* socket = m_server.nextPendingConnection()) {
+            ++connections;
+            ++open;
+            requestUrls << socket->requestUrl();
+            connect(socket, &QWebSocket::binaryMessageReceived, this, [this] { ++binaries; });
+            connect(socket, &QWebSocket::textMessageReceived, this,
+                    [this, socket](const QString& text) { answer(socket, text); });
+            connect(socket, &QWebSocket::disconnected, this, [this, socket] {
+                closeCodes << socket->closeCode();
+                closeReasons << socket->closeReason();
+                --open;
+                socket->deleteLater();
+            });
+        }
+    }
+
+    void answer(QWebSocket* socket, const QString& text) {
+        texts << text;
+        switch (m_mode) {
+        case Mode::Answer:
+            socket->sendTextMessage(m_reply);
+            break;
+        case Mode::Binary:
+            socket->sendBinaryMessage(m_reply.toUtf8());
+            break;
+        case Mode::Silent:
+            break;
+        case Mode::Late:
+            QTimer::singleShot(m_lateMs, socket,
+                               [socket, reply = m_reply] { socket->sendTextMessage(reply); });
+            break;
+        }
+    }
+
+    QWebSocketServer m_server{QStringLiteral("fake-dtd"), QWebSocketServer::NonSecureMode};
+    Mode m_mode;
+    QString m_reply;
+    int m_lateMs;
+};
+
+// A plain TCP peer: silent, speaking garbage, or a WebSocket that streams without end.
+class RawDaemon : public QObject {
+public:
+    enum class Mode { Silent, Garbage, HttpRejects, EndlessFrame, EndlessFragments };
+
+    explicit RawDaemon(Mode mode)
+        : m_mode(mode) {
+        connect(&m_server, &QTcpServer::newConnection, this, &RawDaemon::accept);
+        m_server.listen(QHostAddress::LocalHost, 0);
+    }
+
+    QUrl url(const QString& scheme = QStringLiteral("ws")) const {
+        return QUrl(
+            QStringLiteral("%1://127.0.0.1:%2/secret").arg(scheme).arg(m_server.serverPort()));
+    }
+
+    int connections = 0;
+    int open = 0;
+    qint64 streamed = 0;
+
+private:
+    void accept() {
+        while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+            ++connections;
+            ++open;
+            connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+                --open;
+                socket->deleteLater();
+            });
+            if (m_mode == Mode::Garbage)
+                socket->write("\x16\x03garbage\r\n\r\n");
+            // What a plain HTTP server does with a request it cannot use.
+            if (m_mode == Mode::HttpRejects)
+                connect(socket, &QTcpSocket::readyRead, this, [socket] {
+                    socket->readAll();
+                    socket->write("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n"
+                                  "Connection: close\r\n\r\n");
+                    socket->disconnectFromHost();
+                });
+            if (m_mode == Mode::EndlessFrame || m_mode == Mode::EndlessFragments)
+                connect(socket, &QTcpSocket::readyRead, this,
+                        [this, socket] { handshake(socket); });
+        }
+    }
+
+    void handshake(QTcpSocket* socket) {
+        if (socket->property("upgraded").toBool())
+            return (void)socket->readAll();
+        QByteArray& request = m_requests[socket];
+        request += socket->readAll();
+        if (!request.contains("\r\n\r\n"))
+            return;
+        QByteArray key;
+        for (const QByteArray& line : request.split('\n')) {
+            if (line.toLower().startsWith("sec-websocket-key:"))
+                key = line.mid(line.indexOf(':') + 1).trimmed();
+        }
+        const QByteArray accept =
+            QCryptographicHash::hash(key + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11",
+                                     QCryptographicHash::Sha1)
+                .toBase64();
+        socket->write("HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\n"
+                      "Connection: Upgrade\r\nSec-WebSocket-Accept: " +
+                      accept + "\r\n\r\n");
+        socket->setProperty("upgraded", true);
+        auto* pump = new QTimer(socket);
+        if (m_mode == Mode::EndlessFrame) {
+            // One text frame that claims a gibibyte: within Qt's own limit, far beyond ours.
+            socket->write(QByteArray::fromHex("817f0000000040000000"));
+        }
+        connect(pump, &QTimer::timeout, socket, [this, socket, first = true]() mutable {
+            if (socket->bytesToWrite() > (1 << 20))
+                return;
+            QByteArray chunk(m_mode == Mode::EndlessFrame ? 1 << 20 : 64 * 1024, 'a');
+            if (m_mode == Mode::EndlessFragments) {
+                // Unfinished fragments: a text frame, then continuations, never FIN.
+                chunk.prepend(QByteArray::fromHex(first ? "017e0000" : "007e0000"));
+                chunk[2] = char(0xff);
+                chunk[3] = char(0xff);
+                chunk.truncate(4 + 0xffff);
+                first = false;
+            }
+            streamed += socket->write(chunk);
+        });
+        pump->start(1);
+    }
+
+    QTcpServer m_server;
+    Mode m_mode;
+    QHash<QTcpSocket*, QByteArray> m_requests;
+};
+
+int openFds() {
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+int threadCount() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("Threads:"))
+            return line.mid(8).trimmed().toInt();
+    }
+    return -1;
+}
+
+bool workerIdle() {
+    const resolver::LiveObjects live = resolver::liveObjects();
+    return live.exchanges == 0 && live.sockets == 0 && live.timers == 0;
+}
+
+TEST(WorkspaceResolver, CorrectDaemonGetsTheExactRequestAndAGoingAwayClose) {
+    FakeDaemon daemon(FakeDaemon::Mode::Answer);
+    const Outcome outcome = resolve(daemon.url(QStringLiteral("/s3cr%C3%A9t=/")), 3s);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.root, Root(QStringLiteral("/Users/me/ws")));
+
+    ASSERT_TRUE(spinUntil([&] { return daemon.open == 0 && daemon.connections == 1; }, 3s));
+    ASSERT_EQ(daemon.texts.size(), 1);
+    EXPECT_EQ(daemon.binaries, 0);
+    QJsonParseError error{};
+    const QJsonDocument request = QJsonDocument::fromJson(daemon.texts[0].toUtf8(), &error);
+    ASSERT_TRUE(request.isObject()) << qPrintable(daemon.texts[0]);
+    EXPECT_EQ(daemon.texts[0].toUtf8(), request.toJson(QJsonDocument::Compact)) << "not compact";
+    const QJsonObject object = request.object();
+    EXPECT_EQ(object.keys(), (QStringList{"id", "jsonrpc", "method", "params"}));
+    EXPECT_TRUE(object["id"].isString());
+    EXPECT_EQ(object["id"].toString(), "1");
+    EXPECT_EQ(object["jsonrpc"].toString(), "2.0");
+    EXPECT_EQ(object["method"].toString(), "FileSystem.getIDEWorkspaceRoots");
+    EXPECT_EQ(object["params"].toObject(),
+              (QJsonObject{{"secret", QString::fromUtf8("s3cr\xc3\xa9t=")}}));
+    EXPECT_EQ(daemon.closeCodes, QList<int>{QWebSocketProtocol::CloseCodeGoingAway});
+    EXPECT_EQ(daemon.closeReasons, QStringList{QString()});
+}
+
+TEST(WorkspaceResolver, UrlIsUsedUnchangedAndEscapesDecodeIntoTheSecret) {
+    FakeDaemon daemon(FakeDaemon::Mode::Answer);
+    const Outcome outcome = resolve(daemon.url(QStringLiteral("/My%20Secret/with%2Fslash//")), 3s);
+    EXPECT_EQ(outcome.root, Root(QStringLiteral("/Users/me/ws")));
+    ASSERT_TRUE(spinUntil([&] { return daemon.open == 0 && daemon.texts.size() == 1; }, 3s));
+    EXPECT_EQ(daemon.requestUrls.value(0).path(QUrl::FullyEncoded), "/My%20Secret/with%2Fslash//");
+    const QJsonObject params =
+        QJsonDocument::fromJson(daemon.texts[0].toUtf8()).object()["params"].toObject();
+    EXPECT_EQ(params["secret"].toString(), "My Secret/with/slash");
+}
+
+struct FailureCase {
+    const char* name;
+    FakeDaemon::Mode mode;
+    QString reply;
+};
+
+class DaemonFailure : public testing::TestWithParam<FailureCase> {};
+
+// Each reply yields no root at once (not at the timeout), and the daemon sees 1001.
+TEST_P(DaemonFailure, GivesNoRootPromptlyAndCloses) {
+    const FailureCase& c = GetParam();
+    FakeDaemon daemon(c.mode, c.reply);
+    const Outcome outcome = resolve(daemon.url(QStringLiteral("/secret")), 3s);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.root, std::nullopt);
+    EXPECT_LT(outcome.elapsedMs, 1500);
+    ASSERT_TRUE(spinUntil([&] { return daemon.open == 0 && daemon.connections == 1; }, 3s));
+    EXPECT_EQ(daemon.texts.size(), 1);
+    EXPECT_EQ(daemon.closeCodes, QList<int>{QWebSocketProtocol::CloseCodeGoingAway});
+}
+
+QString oversizedReply() {
+    // Valid in every other way, so only the size cap can refuse it.
+    return QStringLiteral(R"({"result":{"ideWorkspaceRoots":["file:///%1"]}})")
+        .arg(QString(int(resolver::maxReplyBytes), u'a'));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, DaemonFailure,
+    testing::Values(FailureCase{"Binary", FakeDaemon::Mode::Binary, goodReply},
+                    FailureCase{"JsonRpcError", FakeDaemon::Mode::Answer,
+                                QStringLiteral(R"({"jsonrpc":"2.0","id":"1","error":)"
+                                               R"({"code":-32000,"message":"no"}})")},
+                    FailureCase{"NonObject", FakeDaemon::Mode::Answer, QStringLiteral("[1,2]")},
+                    FailureCase{"NotJson", FakeDaemon::Mode::Answer, QStringLiteral("hello")},
+                    FailureCase{"Oversized", FakeDaemon::Mode::Answer, oversizedReply()}),
+    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+TEST(WorkspaceResolver, ReplyJustUnderTheCapIsRead) {
+    const QString path = QString(int(resolver::maxReplyBytes) - 100, u'a');
+    FakeDaemon daemon(
+        FakeDaemon::Mode::Answer,
+        QStringLiteral(R"({"result":{"ideWorkspaceRoots":["file:///%1"]}})").arg(path));
+    const Outcome outcome = resolve(daemon.url(QStringLiteral("/secret")), 3s);
+    EXPECT_EQ(outcome.root, Root(u'/' + path));
+}
+
+TEST(WorkspaceResolver, SilentDaemonGivesNoRootAtTheTimeoutNotLater) {
+    FakeDaemon daemon(FakeDaemon::Mode::Silent);
+    const Outcome outcome = resolve(daemon.url(QStringLiteral("/secret")), 400ms);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.root, std::nullopt);
+    EXPECT_GE(outcome.elapsedMs, 350);
+    EXPECT_LT(outcome.elapsedMs, 2000);
+    ASSERT_TRUE(spinUntil([&] { return daemon.open == 0; }, 3s));
+    EXPECT_EQ(daemon.closeCodes, QList<int>{QWebSocketProtocol::CloseCodeGoingAway});
+}
+
+TEST(WorkspaceResolver, ReplyAfterTheTimeoutIsDiscarded) {
+    FakeDaemon daemon(FakeDaemon::Mode::Late, goodReply, 600);
+    const Outcome outcome = resolve(daemon.url(QStringLiteral("/secret")), 300ms);
+    EXPECT_EQ(outcome.root, std::nullopt);
+    EXPECT_LT(outcome.elapsedMs, 1500);
+    // Let the late reply go out towards the closed connection.
+    spinUntil([] { return false; }, 500ms);
+    EXPECT_EQ(daemon.open, 0);
+    EXPECT_TRUE(workerIdle());
+}
+
+TEST(WorkspaceResolver, RefusedConnectionGivesNoRootBeforeTheTimeout) {
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    }
+    const Outcome outcome = resolve(QUrl(QStringLiteral("ws://127.0.0.1:%1/secret").arg(port)), 3s);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.root, std::nullopt);
+    EXPECT_LT(outcome.elapsedMs, 1500);
+}
+
+TEST(WorkspaceResolver, EmptySecretOpensNoConnection) {
+    FakeDaemon daemon(FakeDaemon::Mode::Answer);
+    for (const QString& path : {QString(), QStringLiteral("/"), QStringLiteral("///")}) {
+        QFuture<Root> future = resolver::workspaceRoot(daemon.url(path), 3s);
+        ASSERT_TRUE(future.isFinished()) << qPrintable(path);
+        EXPECT_EQ(future.result(), std::nullopt);
+    }
+    spinUntil([] { return false; }, 200ms);
+    EXPECT_EQ(daemon.connections, 0);
+}
+
+// Nothing ever answers a TLS hello here; the call must still end by the timeout.
+TEST(WorkspaceResolver, SecureSchemeAgainstSilentPlainServerEndsByTheTimeout) {
+    FakeDaemon daemon(FakeDaemon::Mode::Answer);
+    const Outcome outcome =
+        resolve(daemon.url(QStringLiteral("/secret"), QStringLiteral("wss")), 500ms);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.root, std::nullopt);
+    EXPECT_LT(outcome.elapsedMs, 2000);
+    EXPECT_TRUE(daemon.texts.isEmpty());
+}
+
+struct FastCase {
+    const char* name;
+    RawDaemon::Mode mode;
+    const char* scheme;
+};
+
+class FailsFast : public testing::TestWithParam<FastCase> {};
+
+// A rejected handshake is known at once; waiting for the timer would stall the caller.
+TEST_P(FailsFast, GivesNoRootWellBeforeTheTimeout) {
+    const FastCase& c = GetParam();
+    RawDaemon daemon(c.mode);
+    const Outcome outcome = resolve(daemon.url(QString::fromUtf8(c.scheme)), 3s);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.root, std::nullopt);
+    EXPECT_LT(outcome.elapsedMs, 1500);
+    EXPECT_TRUE(spinUntil([&] { return daemon.open == 0; }, 3s));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Handshakes, FailsFast,
+    testing::Values(FastCase{"HttpRejectsUpgrade", RawDaemon::Mode::HttpRejects, "ws"},
+                    FastCase{"TlsToPlainHttp", RawDaemon::Mode::HttpRejects, "wss"},
+                    FastCase{"GarbageResponse", RawDaemon::Mode::Garbage, "ws"},
+                    FastCase{"CapExceededByFragments", RawDaemon::Mode::EndlessFragments, "ws"}),
+    [](const testing::TestParamInfo<FastCase>& info) { return std::string(info.param.name); });
+
+struct RawCase {
+    const char* name;
+    RawDaemon::Mode mode;
+};
+
+class HostilePeer : public testing::TestWithParam<RawCase> {};
+
+// Whatever the peer does, the call ends by the timeout and leaves the peer disconnected.
+TEST_P(HostilePeer, EndsByTheTimeoutAndHangsUp) {
+    RawDaemon daemon(GetParam().mode);
+    const Outcome outcome = resolve(daemon.url(), 1s);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.root, std::nullopt);
+    EXPECT_LT(outcome.elapsedMs, 2500);
+    EXPECT_EQ(daemon.connections, 1);
+    EXPECT_TRUE(spinUntil([&] { return daemon.open == 0; }, 3s));
+    // The client stopped reading near its cap, not at what the peer offered.
+    EXPECT_LT(daemon.streamed, 24LL << 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(Peers, HostilePeer,
+                         testing::Values(RawCase{"HalfOpenTcp", RawDaemon::Mode::Silent},
+                                         RawCase{"EndlessFrame", RawDaemon::Mode::EndlessFrame}),
+                         [](const testing::TestParamInfo<RawCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(WorkspaceResolver, CancellingEndsTheExchangeAndCloses) {
+    FakeDaemon daemon(FakeDaemon::Mode::Silent);
+    QFuture<Root> future = resolver::workspaceRoot(daemon.url(QStringLiteral("/secret")), 10s);
+    ASSERT_TRUE(spinUntil([&] { return daemon.texts.size() == 1; }, 3s));
+    QElapsedTimer clock;
+    clock.start();
+    future.cancel();
+    ASSERT_TRUE(spinUntil([&] { return future.isFinished(); }, 3s));
+    EXPECT_LT(clock.elapsed(), 1500);
+    ASSERT_TRUE(spinUntil([&] { return daemon.open == 0; }, 3s));
+    EXPECT_EQ(daemon.closeCodes, QList<int>{QWebSocketProtocol::CloseCodeGoingAway});
+}
+
+// The dump mode blocks its thread: the answer must come without that thread's loop.
+TEST(WorkspaceResolver, FinishesWhileTheCallerIsBlocked) {
+    std::promise<quint16> port;
+    QThread* server = QThread::create([&port] {
+        FakeDaemon daemon(FakeDaemon::Mode::Answer);
+        port.set_value(daemon.url(QString()).port());
+        QEventLoop loop; // quit by QThread::quit()
+        loop.exec();
+    });
+    server->start();
+    const quint16 serverPort = port.get_future().get();
+    QFuture<Root> answered = resolver::workspaceRoot(
+        QUrl(QStringLiteral("ws://127.0.0.1:%1/secret").arg(serverPort)), 3s);
+    answered.waitForFinished();
+    EXPECT_EQ(answered.result(), Root(QStringLiteral("/Users/me/ws")));
+
+    // Nobody on this thread accepts; the kernel completes the TCP handshake anyway.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    QElapsedTimer clock;
+    clock.start();
+    QFuture<Root> timedOut = resolver::workspaceRoot(
+        QUrl(QStringLiteral("ws://127.0.0.1:%1/secret").arg(silent.serverPort())), 300ms);
+    timedOut.waitForFinished();
+    EXPECT_EQ(timedOut.result(), std::nullopt);
+    EXPECT_LT(clock.elapsed(), 2000);
+
+    server->quit();
+    server->wait();
+    delete server;
+}
+
+TEST(WorkspaceResolver, HundredsOfTimedOutQueriesLeaveNothingBehind) {
+    FakeDaemon webSocket(FakeDaemon::Mode::Silent);
+    RawDaemon tcp(RawDaemon::Mode::Silent);
+    // Warm up: the worker thread is expected to stay.
+    EXPECT_EQ(resolve(webSocket.url(QStringLiteral("/s")), 100ms).root, std::nullopt);
+    ASSERT_TRUE(spinUntil([&] { return webSocket.open == 0 && workerIdle(); }, 3s));
+    const int fdsBefore = openFds();
+    const int threadsBefore = threadCount();
+
+    constexpr int batches = 6;
+    constexpr int perBatch = 50;
+    for (int batch = 0; batch < batches; ++batch) {
+        QList<QFuture<Root>> futures;
+        for (int i = 0; i < perBatch; ++i) {
+            const QUrl url = batch % 2 ? tcp.url() : webSocket.url(QStringLiteral("/s"));
+            futures << resolver::workspaceRoot(url, 150ms);
+        }
+        ASSERT_TRUE(spinUntil(
+            [&] {
+                return std::all_of(futures.begin(), futures.end(),
+                                   [](const QFuture<Root>& f) { return f.isFinished(); });
+            },
+            10s));
+        for (const QFuture<Root>& future : futures)
+            EXPECT_EQ(future.result(), std::nullopt);
+    }
+
+    EXPECT_TRUE(spinUntil([&] { return webSocket.open == 0 && tcp.open == 0; }, 5s));
+    EXPECT_TRUE(spinUntil(workerIdle, 5s));
+    EXPECT_TRUE(spinUntil([&] { return openFds() <= fdsBefore; }, 5s))
+        << openFds() << " open fds, " << fdsBefore << " before";
+    EXPECT_LE(threadCount(), threadsBefore);
+    EXPECT_EQ(webSocket.connections, 1 + batches / 2 * perBatch);
+    EXPECT_EQ(webSocket.closeCodes.count(QWebSocketProtocol::CloseCodeGoingAway),
+              webSocket.connections);
+}
+
+// exit() with an exchange in flight must stop the worker, not abort on a running QThread.
+TEST(WorkspaceResolverDeathTest, ExitWithAnExchangeInFlightIsClean) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            FakeDaemon daemon(FakeDaemon::Mode::Silent);
+            QFuture<Root> pending =
+                resolver::workspaceRoot(daemon.url(QStringLiteral("/secret")), 10s);
+            spinUntil([&] { return daemon.texts.size() == 1; }, 3s);
+            std::exit(pending.isFinished() ? 3 : 0);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+} // namespace

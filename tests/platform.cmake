@@ -1,0 +1,10 @@
+# The platform layer: formatting, UTF-8 repair, the /proc parsers and the
+# Linux kernel backend (fixture trees plus a few checks on the live kernel).
+ombrix_test(ombrix_platform_format_test
+  SOURCES ByteCountTest.cpp Utf8Test.cpp
+  LIBS ombrix_platform MAIN plain LABELS platform)
+if(NOT CMAKE_SYSTEM_NAME STREQUAL "Darwin")
+  ombrix_test(ombrix_platform_linux_test
+    SOURCES ProcParsersTest.cpp LinuxKernelTest.cpp
+    LIBS ombrix_platform MAIN plain LABELS platform)
+endif()
