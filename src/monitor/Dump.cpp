@@ -1,1 +1,126 @@
-// in progress
+// The "--dump" mode: one listing, one pass of workspace queries, two usage
+// readings half a second apart, one tab-separated line per process.
+
+#include "ByteCount.h"
+#include "Kernel.h"
+#include "ProcessMonitor.h"
+#include "WorkspaceResolver.h"
+
+#include <QSemaphore>
+
+#include <memory>
+#include <mutex>
+
+namespace ombrix {
+
+namespace {
+
+// Written by the query's thread, read once by the blocked dump; a late answer
+// lands here after the dump has moved on and is simply dropped with it.
+struct AnswerHolder {
+    std::mutex mutex;
+    std::optional<QString> root;
+    QSemaphore done;
+};
+
+quint64 nanosOf(const platform::ProcessUsage& usage, const platform::Timebase& base)
+{
+    return usage.cpuTime * base.numer / (base.denom ? base.denom : 1);
+}
+
+} // namespace
+
+void ProcessMonitor::dumpOnce(std::FILE* out)
+{
+    dumpOnce(platform::systemKernel(),
+             [](const QUrl& dtd, std::chrono::milliseconds timeout) {
+                 return WorkspaceResolver::workspaceRoot(dtd, timeout);
+             },
+             out);
+}
+
+void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& resolver,
+                              std::FILE* out)
+{
+    const QList<ListedProcess> listing = parse(listProcesses(kernel));
+    const Pid own = kernel.ownPid();
+    const platform::Timebase base = kernel.timebase();
+
+    QList<ListedProcess> selected;
+    for (const auto& entry : listing) {
+        if (entry.pid != own && isWatched(entry.args)) {
+            selected.append(entry);
+        }
+    }
+
+    QHash<Pid, QString> workspaces;
+    for (const auto& entry : listing) {
+        const auto value = flagValue(QStringLiteral("--dtd-uri"), entry.args);
+        if (!value || !value->startsWith(QLatin1String("ws"))) {
+            continue;
+        }
+        const QUrl url(*value, QUrl::StrictMode);
+        if (!url.isValid()) {
+            continue;
+        }
+        const auto window = ideAncestor(entry.pid, kernel);
+        if (!window || workspaces.contains(window->pid)) {
+            continue;
+        }
+        auto holder = std::make_shared<AnswerHolder>();
+        resolver(url, daemonTimeout).then([holder](const std::optional<QString>& root) {
+            {
+                std::lock_guard lock(holder->mutex);
+                holder->root = root;
+            }
+            holder->done.release();
+        });
+        holder->done.tryAcquire(1, 5000);
+        std::lock_guard lock(holder->mutex);
+        if (holder->root) {
+            workspaces.insert(window->pid, *holder->root);
+        }
+    }
+
+    QHash<Pid, quint64> first;
+    for (const auto& entry : selected) {
+        if (const auto usage = kernel.usage(entry.pid)) {
+            first.insert(entry.pid, nanosOf(*usage, base));
+        }
+    }
+
+    kernel.sleepMicroseconds(500'000);
+
+    for (const auto& entry : selected) {
+        const auto usage = kernel.usage(entry.pid);
+        if (!usage) {
+            continue;
+        }
+        const quint64 nanos = nanosOf(*usage, base);
+        double cpu = 0;
+        if (const auto it = first.constFind(entry.pid); it != first.constEnd() && nanos >= *it) {
+            cpu = double(nanos - *it) / 500'000'000.0 * 100.0;
+        }
+        const auto ide = ideAncestor(entry.pid, kernel);
+        const QString name =
+            displayName(entry.args, ide ? std::optional<QString>(ide->name) : std::nullopt);
+        const auto project = projectRoot(workingDirectory(entry.pid, kernel), entry.args, {}, kernel);
+        QString last = QStringLiteral("-");
+        if (project) {
+            last = *project;
+        } else if (ide && workspaces.contains(ide->pid)) {
+            last = QStringLiteral("workspace: ") + workspaces.value(ide->pid);
+        }
+        // Concatenated, not chained arg(): a name holding "%2" must print as written.
+        const QString line = QString::number(entry.pid) + u'\t' + name + u'\t' +
+                             QString::number(cpu, 'f', 1) + u'%' + u'\t' +
+                             QString::fromStdString(platform::formatByteCount(
+                                 static_cast<qint64>(usage->physFootprint))) +
+                             u'\t' + last + u'\n';
+        const QByteArray bytes = line.toUtf8();
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);
+    }
+    std::fflush(out);
+}
+
+} // namespace ombrix

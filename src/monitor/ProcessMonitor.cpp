@@ -1,1 +1,283 @@
-// in progress
+#include "ProcessMonitor.h"
+
+#include "Kernel.h"
+#include "WorkspaceResolver.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+
+namespace ombrix {
+
+namespace {
+
+ProcessMonitor::Resolver realResolver()
+{
+    return [](const QUrl& dtd, std::chrono::milliseconds timeout) {
+        return WorkspaceResolver::workspaceRoot(dtd, timeout);
+    };
+}
+
+} // namespace
+
+ProcessMonitor::ProcessMonitor(QObject* parent)
+    : ProcessMonitor(Options{}, parent)
+{
+}
+
+ProcessMonitor::ProcessMonitor(Options options, QObject* parent)
+    : QObject(parent)
+    , m_kernel(options.kernel ? *options.kernel : platform::systemKernel())
+    , m_resolver(options.resolver ? std::move(options.resolver) : realResolver())
+    , m_pollInterval(options.pollInterval)
+{
+    // One listing at a time per monitor is plenty; overlapping samples queue here.
+    m_listingPool.setMaxThreadCount(2);
+    if (options.pollLoop) {
+        // The first sample starts once the event loop is free, never inside the constructor.
+        QTimer::singleShot(0, this, &ProcessMonitor::pollOnce);
+    }
+}
+
+ProcessMonitor::~ProcessMonitor()
+{
+    m_listingPool.waitForDone();
+}
+
+platform::Timebase ProcessMonitor::timebase()
+{
+    static const platform::Timebase base = platform::systemKernel().timebase();
+    return base;
+}
+
+quint64 ProcessMonitor::totalMemoryBytes() const
+{
+    quint64 total = 0;
+    for (const auto& p : m_processes) {
+        total += p.memoryBytes;
+    }
+    return total;
+}
+
+quint64 ProcessMonitor::peakMemoryBytes() const
+{
+    quint64 peak = 0;
+    for (const auto& p : m_processes) {
+        peak = std::max(peak, p.memoryBytes);
+    }
+    return peak;
+}
+
+void ProcessMonitor::setProcesses(QList<DartProcess> processes)
+{
+    if (processes == m_processes) {
+        return;
+    }
+    m_processes = std::move(processes);
+    emit processesChanged();
+}
+
+void ProcessMonitor::setMemory(const SystemMemory& memory)
+{
+    if (memory == m_memory) {
+        return;
+    }
+    m_memory = memory;
+    emit memoryChanged();
+}
+
+void ProcessMonitor::appendPressure(double fraction)
+{
+    m_pressureHistory.append(fraction);
+    if (m_pressureHistory.size() > historyLimit) {
+        m_pressureHistory.remove(0, m_pressureHistory.size() - historyLimit);
+    }
+    emit pressureHistoryChanged();
+}
+
+QFuture<void> ProcessMonitor::sample()
+{
+    const SystemMemory memory = SystemMemory::sample(m_kernel);
+    setMemory(memory);
+    const double used = memory.physical > 0
+                            ? (double(memory.wired) + double(memory.compressed)) / double(memory.physical)
+                            : 0.0;
+    appendPressure(used);
+
+    const platform::Kernel* kernel = &m_kernel;
+    QFuture<QString> listing = QtConcurrent::run(&m_listingPool, [kernel] {
+        return ProcessListing::listProcesses(*kernel);
+    });
+    return listing.then(this, [this](const QString& text) { apply(text); });
+}
+
+void ProcessMonitor::pollOnce()
+{
+    // The interval counts from the end of one sample to the start of the next.
+    sample().then(this, [this] { QTimer::singleShot(m_pollInterval, this, &ProcessMonitor::pollOnce); });
+}
+
+void ProcessMonitor::terminate(Pid pid)
+{
+    m_kernel.terminate(pid);
+    QTimer::singleShot(0, this, [this] { sample(); });
+}
+
+QHash<Pid, QUrl> ProcessMonitor::collectDaemons(const QList<ListedProcess>& entries) const
+{
+    QHash<Pid, QUrl> byWindow;
+    QSet<Pid> conflicting;
+    for (const auto& entry : entries) {
+        const auto value = flagValue(QStringLiteral("--dtd-uri"), entry.args);
+        if (!value || !value->startsWith(QLatin1String("ws"))) {
+            continue;
+        }
+        const QUrl url(*value, QUrl::StrictMode);
+        if (!url.isValid()) {
+            continue;
+        }
+        const auto window = ideAncestor(entry.pid, m_kernel);
+        if (!window) {
+            continue;
+        }
+        const auto existing = byWindow.constFind(window->pid);
+        if (existing != byWindow.constEnd() && *existing != url) {
+            conflicting.insert(window->pid);
+        }
+        byWindow.insert(window->pid, url);
+    }
+    for (Pid window : conflicting) {
+        byWindow.remove(window);
+    }
+    return byWindow;
+}
+
+void ProcessMonitor::startResolutions(const QHash<Pid, QUrl>& dtdByWindow)
+{
+    for (auto it = dtdByWindow.constBegin(); it != dtdByWindow.constEnd(); ++it) {
+        const Pid window = it.key();
+        if (m_workspaceByWindow.contains(window) || m_resolvingWindows.contains(window)) {
+            continue;
+        }
+        m_resolvingWindows.insert(window);
+        QPointer<ProcessMonitor> self(this);
+        // Bound to the monitor: when it is gone, Qt drops the continuation.
+        m_resolver(it.value(), daemonTimeout)
+            .then(this, [self, window](const std::optional<QString>& root) {
+                if (self) {
+                    self->storeWorkspace(root, window);
+                }
+            })
+            .onCanceled(this, [self, window] {
+                if (self) {
+                    self->storeWorkspace(std::nullopt, window);
+                }
+            });
+    }
+}
+
+void ProcessMonitor::storeWorkspace(const std::optional<QString>& root, Pid window)
+{
+    m_resolvingWindows.remove(window);
+    m_workspaceByWindow.insert(window, root);
+    if (root) {
+        sample();
+    }
+}
+
+void ProcessMonitor::apply(const QString& psOutput)
+{
+    const qint64 now = m_kernel.monotonicNanos();
+    const Pid own = m_kernel.ownPid();
+    const QList<ListedProcess> entries = parse(psOutput);
+    const platform::Timebase base = m_kernel.timebase();
+
+    const QHash<Pid, QUrl> dtdByWindow = collectDaemons(entries);
+    startResolutions(dtdByWindow);
+
+    QSet<Pid> measured;
+    QList<DartProcess> rows;
+    for (const auto& entry : entries) {
+        if (entry.pid == own || !isWatched(entry.args)) {
+            continue;
+        }
+        const auto usage = m_kernel.usage(entry.pid);
+        if (!usage) {
+            continue; // gone, or not ours to inspect
+        }
+        const quint64 nanos = usage->cpuTime * base.numer / (base.denom ? base.denom : 1);
+        measured.insert(entry.pid);
+
+        double cpu = 0;
+        const auto previous = m_previousCPUNanos.constFind(entry.pid);
+        if (previous != m_previousCPUNanos.constEnd() && nanos >= previous->nanos) {
+            const double elapsed = double(now - previous->at);
+            if (elapsed > 0) {
+                cpu = double(nanos - previous->nanos) / elapsed * 100.0;
+            }
+        }
+        m_previousCPUNanos.insert(entry.pid, CpuMark{nanos, now});
+
+        std::optional<QString> project;
+        if (const auto cached = m_projectCache.constFind(entry.pid); cached != m_projectCache.constEnd()) {
+            project = *cached;
+        } else {
+            project = projectRoot(workingDirectory(entry.pid, m_kernel), entry.args, {}, m_kernel);
+            m_projectCache.insert(entry.pid, project);
+        }
+
+        QString name;
+        if (const auto cached = m_nameCache.constFind(entry.pid); cached != m_nameCache.constEnd()) {
+            name = *cached;
+        } else {
+            const auto ide = ideAncestor(entry.pid, m_kernel);
+            name = displayName(entry.args, ide ? std::optional<QString>(ide->name) : std::nullopt);
+            m_nameCache.insert(entry.pid, name);
+        }
+
+        std::optional<QString> workspace;
+        if (!project) {
+            if (const auto window = ideAncestor(entry.pid, m_kernel)) {
+                workspace = m_workspaceByWindow.value(window->pid, std::nullopt);
+            }
+        }
+
+        rows.append(DartProcess{entry.pid, name, lastPathComponent(entry.args.first()),
+                                entry.args.join(u' '), project, workspace, cpu,
+                                usage->physFootprint});
+    }
+
+    const auto keepMeasured = [&measured](auto& cache) {
+        for (auto it = cache.begin(); it != cache.end();) {
+            it = measured.contains(it.key()) ? std::next(it) : cache.erase(it);
+        }
+    };
+    keepMeasured(m_previousCPUNanos);
+    keepMeasured(m_projectCache);
+    keepMeasured(m_nameCache);
+    for (auto it = m_workspaceByWindow.begin(); it != m_workspaceByWindow.end();) {
+        it = dtdByWindow.contains(it.key()) ? std::next(it) : m_workspaceByWindow.erase(it);
+    }
+
+    quint64 peak = 0;
+    for (const auto& row : rows) {
+        peak = std::max(peak, row.memoryBytes);
+    }
+    const auto weight = [peak](const DartProcess& p) {
+        return std::min(p.cpuPercent / 100.0, 1.0) +
+               (peak > 0 ? double(p.memoryBytes) / double(peak) : 0.0);
+    };
+    std::stable_sort(rows.begin(), rows.end(), [&](const DartProcess& a, const DartProcess& b) {
+        const double wa = weight(a);
+        const double wb = weight(b);
+        if (wa != wb) {
+            return wa > wb;
+        }
+        return a.id < b.id;
+    });
+    setProcesses(std::move(rows));
+}
+
+} // namespace ombrix

@@ -74,8 +74,6 @@ public:
     static void dumpOnce(const platform::Kernel& kernel, const Resolver& resolver,
                          std::FILE* out);
 
-    // The path fragment inside every executable of the app bundle itself.
-    static inline const QString ownBundleMarker = QStringLiteral("Ombrix.app/Contents/MacOS/");
     static platform::Timebase timebase();
 
     static constexpr int historyLimit = 60;

@@ -1,0 +1,192 @@
+#include "FakeKernel.h"
+#include "ProcessMonitor.h"
+
+#include <QCoreApplication>
+#include <QPromise>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace ombrix;
+using ombrix::testing::FakeKernel;
+
+namespace {
+
+void runSample(ProcessMonitor& monitor)
+{
+    QFuture<void> done = monitor.sample();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return done.isFinished(); }, 5000));
+    QCoreApplication::processEvents();
+}
+
+struct Harness {
+    FakeKernel kernel;
+    int resolutions = 0;
+    std::optional<QString> answer;
+    std::unique_ptr<ProcessMonitor> monitor;
+
+    Harness()
+    {
+        ProcessMonitor::Options options;
+        options.kernel = &kernel;
+        options.pollLoop = false;
+        options.resolver = [this](const QUrl&, std::chrono::milliseconds) {
+            ++resolutions;
+            QPromise<std::optional<QString>> promise;
+            promise.start();
+            promise.addResult(answer);
+            promise.finish();
+            return promise.future();
+        };
+        monitor = std::make_unique<ProcessMonitor>(options);
+    }
+    void process(Pid pid, quint64 cpuNanos, quint64 bytes, Pid parent = 1)
+    {
+        FakeKernel::Process p;
+        p.parent = parent;
+        p.usage = platform::ProcessUsage{cpuNanos, bytes};
+        kernel.processes[pid] = p;
+    }
+};
+
+} // namespace
+
+TEST(ProcessMonitor, firstSampleIsZeroThenMeasuresTheInterval)
+{
+    Harness h;
+    h.kernel.setListing("  10 /x/dart language-server\n");
+    h.process(10, 1'000'000'000, 100);
+    runSample(*h.monitor);
+    ASSERT_EQ(h.monitor->processes().size(), 1);
+    EXPECT_EQ(h.monitor->processes()[0].cpuPercent, 0.0);
+
+    h.kernel.advance(2'000'000'000);
+    h.process(10, 2'500'000'000, 100);
+    runSample(*h.monitor);
+    EXPECT_DOUBLE_EQ(h.monitor->processes()[0].cpuPercent, 75.0);
+}
+
+TEST(ProcessMonitor, selectsOnlyToolingProcessesAndNeverItself)
+{
+    struct Row {
+        const char* name;
+        const char* line;
+        bool listed;
+    };
+    const Row rows[] = {
+        {"dart by name", "1 /usr/lib/DartAOTRuntime x", true},
+        {"flutter under dart-sdk", "1 /o/dart-sdk/bin/flutter run", true},
+        {"flutter elsewhere", "1 /o/bin/flutter run", false},
+        {"dart-sdk in other case", "1 /o/Dart-SDK/bin/flutter", false},
+        {"flutter_tester", "1 /o/flutter_tester", true},
+        {"our own bundle", "1 /A/Ombrix.app/Contents/MacOS/dart", false},
+        {"own pid", "999 /x/dart", false},
+    };
+    for (const auto& row : rows) {
+        Harness h;
+        h.kernel.setListing(row.line);
+        h.process(1, 0, 1);
+        h.process(999, 0, 1);
+        runSample(*h.monitor);
+        EXPECT_EQ(h.monitor->processes().size(), row.listed ? 1 : 0) << row.name;
+    }
+}
+
+TEST(ProcessMonitor, ordersByWeightThenPid)
+{
+    Harness h;
+    h.kernel.setListing("5 /x/dart a\n3 /x/dart b\n7 /x/dart c\n");
+    h.process(5, 0, 1000); // memory weight 1
+    h.process(3, 0, 0);    // will reach 250 % CPU: weight capped at 1
+    h.process(7, 0, 500);
+    runSample(*h.monitor);
+    h.kernel.advance(1'000'000'000);
+    h.process(3, 2'500'000'000, 0);
+    runSample(*h.monitor);
+    const auto& p = h.monitor->processes();
+    ASSERT_EQ(p.size(), 3);
+    EXPECT_EQ(p[0].id, 3); // tie at weight 1 with pid 5: smaller pid first
+    EXPECT_EQ(p[1].id, 5);
+    EXPECT_EQ(p[2].id, 7);
+    EXPECT_DOUBLE_EQ(p[0].cpuPercent, 250.0);
+    EXPECT_EQ(h.monitor->peakMemoryBytes(), 1000u);
+    EXPECT_EQ(h.monitor->totalMemoryBytes(), 1500u);
+}
+
+TEST(ProcessMonitor, failedListingEmptiesTheTableButStillRecordsPressure)
+{
+    Harness h;
+    h.kernel.physical = 1000;
+    h.kernel.vm = platform::VmCounters{};
+    h.kernel.setListing("10 /x/dart run\n");
+    h.process(10, 0, 1);
+    runSample(*h.monitor);
+    ASSERT_EQ(h.monitor->processes().size(), 1);
+    h.kernel.setListing("");
+    runSample(*h.monitor);
+    EXPECT_TRUE(h.monitor->processes().isEmpty());
+    EXPECT_EQ(h.monitor->pressureHistory().size(), 2);
+}
+
+TEST(ProcessMonitor, historyKeepsTheNewestSixty)
+{
+    Harness h;
+    h.kernel.physical = 100;
+    for (int i = 0; i < 61; ++i) {
+        h.kernel.vm = platform::VmCounters{quint64(i), 0, 0, 0, 0};
+        h.kernel.page = 1;
+        runSample(*h.monitor);
+    }
+    ASSERT_EQ(h.monitor->pressureHistory().size(), 60);
+    EXPECT_DOUBLE_EQ(h.monitor->pressureHistory().first(), 0.01);
+    EXPECT_DOUBLE_EQ(h.monitor->pressureHistory().last(), 0.60);
+}
+
+TEST(ProcessMonitor, unchangedSampleDoesNotRepublish)
+{
+    Harness h;
+    h.kernel.setListing("10 /x/dart run\n");
+    h.process(10, 0, 1);
+    runSample(*h.monitor);
+    QSignalSpy processes(h.monitor.get(), &ProcessMonitor::processesChanged);
+    QSignalSpy memory(h.monitor.get(), &ProcessMonitor::memoryChanged);
+    QSignalSpy history(h.monitor.get(), &ProcessMonitor::pressureHistoryChanged);
+    runSample(*h.monitor);
+    EXPECT_EQ(processes.size(), 0);
+    EXPECT_EQ(memory.size(), 0);
+    EXPECT_EQ(history.size(), 1);
+}
+
+TEST(ProcessMonitor, oneResolutionPerWindowAndWorkspaceOnlyWithoutProject)
+{
+    Harness h;
+    h.answer = QStringLiteral("/home/me/ws");
+    // Two processes of one IDE window (pid 50) with the same daemon URL.
+    h.kernel.setListing("10 /x/dart language-server --dtd-uri=ws://127.0.0.1:1/s\n"
+                        "11 /x/dart tooling-daemon --dtd-uri=ws://127.0.0.1:1/s\n");
+    h.process(10, 0, 1, 50);
+    h.process(11, 0, 1, 50);
+    h.kernel.processes[11].cwd = "/home/me/proj";
+    h.kernel.files.insert("/home/me/proj/pubspec.yaml");
+    FakeKernel::Process ide;
+    ide.exe = "/usr/share/code/code";
+    h.kernel.processes[50] = ide;
+    runSample(*h.monitor);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return h.kernel.listCalls >= 2; }, 5000));
+    QTest::qWait(50);
+    EXPECT_EQ(h.resolutions, 1);
+    const auto& rows = h.monitor->processes();
+    ASSERT_EQ(rows.size(), 2);
+    for (const auto& row : rows) {
+        if (row.id == 10) {
+            EXPECT_EQ(row.workspace, QStringLiteral("/home/me/ws"));
+            EXPECT_EQ(row.name, QStringLiteral("Analyzer (VS Code)"));
+        } else {
+            EXPECT_EQ(row.projectPath, QStringLiteral("/home/me/proj"));
+            EXPECT_FALSE(row.workspace);
+        }
+    }
+    runSample(*h.monitor);
+    EXPECT_EQ(h.resolutions, 1);
+}

@@ -1,0 +1,5 @@
+ombrix_test(ombrix_monitor_test
+  SOURCES ProcessMonitorTest.cpp
+  LIBS ombrix_monitor ombrix_fake_kernel Qt6::Test
+  MAIN core
+  LABELS monitor)

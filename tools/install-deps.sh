@@ -1,0 +1,16 @@
+#!/bin/sh
+# Installs what a fresh Debian 12 machine lacks to build and test Ombrix.
+set -eu
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+PACKAGES="build-essential cmake ninja-build pkg-config \
+  qt6-base-dev qt6-websockets-dev qt6-svg-dev libgl-dev \
+  libgtest-dev libgmock-dev procps dbus xvfb xauth"
+missing=""
+for p in $PACKAGES; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
+fi
