@@ -1,11 +1,11 @@
-#include "FakeKernel.h"
 #include "ProcessMonitor.h"
+
+#include "FakeKernel.h"
 
 #include <QCoreApplication>
 #include <QPromise>
 #include <QSignalSpy>
 #include <QTest>
-
 #include <gtest/gtest.h>
 
 using namespace ombrix;
@@ -13,8 +13,7 @@ using ombrix::testing::FakeKernel;
 
 namespace {
 
-void runSample(ProcessMonitor& monitor)
-{
+void runSample(ProcessMonitor& monitor) {
     QFuture<void> done = monitor.sample();
     ASSERT_TRUE(QTest::qWaitFor([&] { return done.isFinished(); }, 5000));
     QCoreApplication::processEvents();
@@ -26,8 +25,7 @@ struct Harness {
     std::optional<QString> answer;
     std::unique_ptr<ProcessMonitor> monitor;
 
-    Harness()
-    {
+    Harness() {
         ProcessMonitor::Options options;
         options.kernel = &kernel;
         options.pollLoop = false;
@@ -41,8 +39,7 @@ struct Harness {
         };
         monitor = std::make_unique<ProcessMonitor>(options);
     }
-    void process(Pid pid, quint64 cpuNanos, quint64 bytes, Pid parent = 1)
-    {
+    void process(Pid pid, quint64 cpuNanos, quint64 bytes, Pid parent = 1) {
         FakeKernel::Process p;
         p.parent = parent;
         p.usage = platform::ProcessUsage{cpuNanos, bytes};
@@ -52,8 +49,7 @@ struct Harness {
 
 } // namespace
 
-TEST(ProcessMonitor, firstSampleIsZeroThenMeasuresTheInterval)
-{
+TEST(ProcessMonitor, firstSampleIsZeroThenMeasuresTheInterval) {
     Harness h;
     h.kernel.setListing("  10 /x/dart language-server\n");
     h.process(10, 1'000'000'000, 100);
@@ -67,8 +63,7 @@ TEST(ProcessMonitor, firstSampleIsZeroThenMeasuresTheInterval)
     EXPECT_DOUBLE_EQ(h.monitor->processes()[0].cpuPercent, 75.0);
 }
 
-TEST(ProcessMonitor, selectsOnlyToolingProcessesAndNeverItself)
-{
+TEST(ProcessMonitor, selectsOnlyToolingProcessesAndNeverItself) {
     struct Row {
         const char* name;
         const char* line;
@@ -93,8 +88,7 @@ TEST(ProcessMonitor, selectsOnlyToolingProcessesAndNeverItself)
     }
 }
 
-TEST(ProcessMonitor, ordersByWeightThenPid)
-{
+TEST(ProcessMonitor, ordersByWeightThenPid) {
     Harness h;
     h.kernel.setListing("5 /x/dart a\n3 /x/dart b\n7 /x/dart c\n");
     h.process(5, 0, 1000); // memory weight 1
@@ -114,8 +108,7 @@ TEST(ProcessMonitor, ordersByWeightThenPid)
     EXPECT_EQ(h.monitor->totalMemoryBytes(), 1500u);
 }
 
-TEST(ProcessMonitor, failedListingEmptiesTheTableButStillRecordsPressure)
-{
+TEST(ProcessMonitor, failedListingEmptiesTheTableButStillRecordsPressure) {
     Harness h;
     h.kernel.physical = 1000;
     h.kernel.vm = platform::VmCounters{};
@@ -129,8 +122,7 @@ TEST(ProcessMonitor, failedListingEmptiesTheTableButStillRecordsPressure)
     EXPECT_EQ(h.monitor->pressureHistory().size(), 2);
 }
 
-TEST(ProcessMonitor, historyKeepsTheNewestSixty)
-{
+TEST(ProcessMonitor, historyKeepsTheNewestSixty) {
     Harness h;
     h.kernel.physical = 100;
     for (int i = 0; i < 61; ++i) {
@@ -143,8 +135,7 @@ TEST(ProcessMonitor, historyKeepsTheNewestSixty)
     EXPECT_DOUBLE_EQ(h.monitor->pressureHistory().last(), 0.60);
 }
 
-TEST(ProcessMonitor, unchangedSampleDoesNotRepublish)
-{
+TEST(ProcessMonitor, unchangedSampleDoesNotRepublish) {
     Harness h;
     h.kernel.setListing("10 /x/dart run\n");
     h.process(10, 0, 1);
@@ -158,8 +149,7 @@ TEST(ProcessMonitor, unchangedSampleDoesNotRepublish)
     EXPECT_EQ(history.size(), 1);
 }
 
-TEST(ProcessMonitor, oneResolutionPerWindowAndWorkspaceOnlyWithoutProject)
-{
+TEST(ProcessMonitor, oneResolutionPerWindowAndWorkspaceOnlyWithoutProject) {
     Harness h;
     h.answer = QStringLiteral("/home/me/ws");
     // Two processes of one IDE window (pid 50) with the same daemon URL.

@@ -7,7 +7,6 @@
 #include "WorkspaceResolver.h"
 
 #include <QSemaphore>
-
 #include <memory>
 #include <mutex>
 
@@ -23,25 +22,23 @@ struct AnswerHolder {
     QSemaphore done;
 };
 
-quint64 nanosOf(const platform::ProcessUsage& usage, const platform::Timebase& base)
-{
+quint64 nanosOf(const platform::ProcessUsage& usage, const platform::Timebase& base) {
     return usage.cpuTime * base.numer / (base.denom ? base.denom : 1);
 }
 
 } // namespace
 
-void ProcessMonitor::dumpOnce(std::FILE* out)
-{
-    dumpOnce(platform::systemKernel(),
-             [](const QUrl& dtd, std::chrono::milliseconds timeout) {
-                 return WorkspaceResolver::workspaceRoot(dtd, timeout);
-             },
-             out);
+void ProcessMonitor::dumpOnce(std::FILE* out) {
+    dumpOnce(
+        platform::systemKernel(),
+        [](const QUrl& dtd, std::chrono::milliseconds timeout) {
+            return WorkspaceResolver::workspaceRoot(dtd, timeout);
+        },
+        out);
 }
 
 void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& resolver,
-                              std::FILE* out)
-{
+                              std::FILE* out) {
     const QList<ListedProcess> listing = parse(listProcesses(kernel));
     const Pid own = kernel.ownPid();
     const platform::Timebase base = kernel.timebase();
@@ -104,7 +101,8 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
         const auto ide = ideAncestor(entry.pid, kernel);
         const QString name =
             displayName(entry.args, ide ? std::optional<QString>(ide->name) : std::nullopt);
-        const auto project = projectRoot(workingDirectory(entry.pid, kernel), entry.args, {}, kernel);
+        const auto project =
+            projectRoot(workingDirectory(entry.pid, kernel), entry.args, {}, kernel);
         QString last = QStringLiteral("-");
         if (project) {
             last = *project;

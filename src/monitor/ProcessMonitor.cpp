@@ -6,15 +6,13 @@
 #include <QPointer>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
-
 #include <algorithm>
 
 namespace ombrix {
 
 namespace {
 
-ProcessMonitor::Resolver realResolver()
-{
+ProcessMonitor::Resolver realResolver() {
     return [](const QUrl& dtd, std::chrono::milliseconds timeout) {
         return WorkspaceResolver::workspaceRoot(dtd, timeout);
     };
@@ -23,16 +21,13 @@ ProcessMonitor::Resolver realResolver()
 } // namespace
 
 ProcessMonitor::ProcessMonitor(QObject* parent)
-    : ProcessMonitor(Options{}, parent)
-{
-}
+    : ProcessMonitor(Options{}, parent) {}
 
 ProcessMonitor::ProcessMonitor(Options options, QObject* parent)
     : QObject(parent)
     , m_kernel(options.kernel ? *options.kernel : platform::systemKernel())
     , m_resolver(options.resolver ? std::move(options.resolver) : realResolver())
-    , m_pollInterval(options.pollInterval)
-{
+    , m_pollInterval(options.pollInterval) {
     // One listing at a time per monitor is plenty; overlapping samples queue here.
     m_listingPool.setMaxThreadCount(2);
     if (options.pollLoop) {
@@ -41,19 +36,16 @@ ProcessMonitor::ProcessMonitor(Options options, QObject* parent)
     }
 }
 
-ProcessMonitor::~ProcessMonitor()
-{
+ProcessMonitor::~ProcessMonitor() {
     m_listingPool.waitForDone();
 }
 
-platform::Timebase ProcessMonitor::timebase()
-{
+platform::Timebase ProcessMonitor::timebase() {
     static const platform::Timebase base = platform::systemKernel().timebase();
     return base;
 }
 
-quint64 ProcessMonitor::totalMemoryBytes() const
-{
+quint64 ProcessMonitor::totalMemoryBytes() const {
     quint64 total = 0;
     for (const auto& p : m_processes) {
         total += p.memoryBytes;
@@ -61,8 +53,7 @@ quint64 ProcessMonitor::totalMemoryBytes() const
     return total;
 }
 
-quint64 ProcessMonitor::peakMemoryBytes() const
-{
+quint64 ProcessMonitor::peakMemoryBytes() const {
     quint64 peak = 0;
     for (const auto& p : m_processes) {
         peak = std::max(peak, p.memoryBytes);
@@ -70,8 +61,7 @@ quint64 ProcessMonitor::peakMemoryBytes() const
     return peak;
 }
 
-void ProcessMonitor::setProcesses(QList<DartProcess> processes)
-{
+void ProcessMonitor::setProcesses(QList<DartProcess> processes) {
     if (processes == m_processes) {
         return;
     }
@@ -79,8 +69,7 @@ void ProcessMonitor::setProcesses(QList<DartProcess> processes)
     emit processesChanged();
 }
 
-void ProcessMonitor::setMemory(const SystemMemory& memory)
-{
+void ProcessMonitor::setMemory(const SystemMemory& memory) {
     if (memory == m_memory) {
         return;
     }
@@ -88,8 +77,7 @@ void ProcessMonitor::setMemory(const SystemMemory& memory)
     emit memoryChanged();
 }
 
-void ProcessMonitor::appendPressure(double fraction)
-{
+void ProcessMonitor::appendPressure(double fraction) {
     m_pressureHistory.append(fraction);
     if (m_pressureHistory.size() > historyLimit) {
         m_pressureHistory.remove(0, m_pressureHistory.size() - historyLimit);
@@ -97,36 +85,32 @@ void ProcessMonitor::appendPressure(double fraction)
     emit pressureHistoryChanged();
 }
 
-QFuture<void> ProcessMonitor::sample()
-{
+QFuture<void> ProcessMonitor::sample() {
     const SystemMemory memory = SystemMemory::sample(m_kernel);
     setMemory(memory);
-    const double used = memory.physical > 0
-                            ? (double(memory.wired) + double(memory.compressed)) / double(memory.physical)
-                            : 0.0;
+    const double used = memory.physical > 0 ? (double(memory.wired) + double(memory.compressed)) /
+                                                  double(memory.physical)
+                                            : 0.0;
     appendPressure(used);
 
     const platform::Kernel* kernel = &m_kernel;
-    QFuture<QString> listing = QtConcurrent::run(&m_listingPool, [kernel] {
-        return ProcessListing::listProcesses(*kernel);
-    });
+    QFuture<QString> listing = QtConcurrent::run(
+        &m_listingPool, [kernel] { return ProcessListing::listProcesses(*kernel); });
     return listing.then(this, [this](const QString& text) { apply(text); });
 }
 
-void ProcessMonitor::pollOnce()
-{
+void ProcessMonitor::pollOnce() {
     // The interval counts from the end of one sample to the start of the next.
-    sample().then(this, [this] { QTimer::singleShot(m_pollInterval, this, &ProcessMonitor::pollOnce); });
+    sample().then(this,
+                  [this] { QTimer::singleShot(m_pollInterval, this, &ProcessMonitor::pollOnce); });
 }
 
-void ProcessMonitor::terminate(Pid pid)
-{
+void ProcessMonitor::terminate(Pid pid) {
     m_kernel.terminate(pid);
     QTimer::singleShot(0, this, [this] { sample(); });
 }
 
-QHash<Pid, QUrl> ProcessMonitor::collectDaemons(const QList<ListedProcess>& entries) const
-{
+QHash<Pid, QUrl> ProcessMonitor::collectDaemons(const QList<ListedProcess>& entries) const {
     QHash<Pid, QUrl> byWindow;
     QSet<Pid> conflicting;
     for (const auto& entry : entries) {
@@ -154,8 +138,7 @@ QHash<Pid, QUrl> ProcessMonitor::collectDaemons(const QList<ListedProcess>& entr
     return byWindow;
 }
 
-void ProcessMonitor::startResolutions(const QHash<Pid, QUrl>& dtdByWindow)
-{
+void ProcessMonitor::startResolutions(const QHash<Pid, QUrl>& dtdByWindow) {
     for (auto it = dtdByWindow.constBegin(); it != dtdByWindow.constEnd(); ++it) {
         const Pid window = it.key();
         if (m_workspaceByWindow.contains(window) || m_resolvingWindows.contains(window)) {
@@ -165,11 +148,12 @@ void ProcessMonitor::startResolutions(const QHash<Pid, QUrl>& dtdByWindow)
         QPointer<ProcessMonitor> self(this);
         // Bound to the monitor: when it is gone, Qt drops the continuation.
         m_resolver(it.value(), daemonTimeout)
-            .then(this, [self, window](const std::optional<QString>& root) {
-                if (self) {
-                    self->storeWorkspace(root, window);
-                }
-            })
+            .then(this,
+                  [self, window](const std::optional<QString>& root) {
+                      if (self) {
+                          self->storeWorkspace(root, window);
+                      }
+                  })
             .onCanceled(this, [self, window] {
                 if (self) {
                     self->storeWorkspace(std::nullopt, window);
@@ -178,8 +162,7 @@ void ProcessMonitor::startResolutions(const QHash<Pid, QUrl>& dtdByWindow)
     }
 }
 
-void ProcessMonitor::storeWorkspace(const std::optional<QString>& root, Pid window)
-{
+void ProcessMonitor::storeWorkspace(const std::optional<QString>& root, Pid window) {
     m_resolvingWindows.remove(window);
     m_workspaceByWindow.insert(window, root);
     if (root) {
@@ -187,8 +170,7 @@ void ProcessMonitor::storeWorkspace(const std::optional<QString>& root, Pid wind
     }
 }
 
-void ProcessMonitor::apply(const QString& psOutput)
-{
+void ProcessMonitor::apply(const QString& psOutput) {
     const qint64 now = m_kernel.monotonicNanos();
     const Pid own = m_kernel.ownPid();
     const QList<ListedProcess> entries = parse(psOutput);
@@ -221,7 +203,8 @@ void ProcessMonitor::apply(const QString& psOutput)
         m_previousCPUNanos.insert(entry.pid, CpuMark{nanos, now});
 
         std::optional<QString> project;
-        if (const auto cached = m_projectCache.constFind(entry.pid); cached != m_projectCache.constEnd()) {
+        if (const auto cached = m_projectCache.constFind(entry.pid);
+            cached != m_projectCache.constEnd()) {
             project = *cached;
         } else {
             project = projectRoot(workingDirectory(entry.pid, m_kernel), entry.args, {}, m_kernel);
@@ -229,7 +212,8 @@ void ProcessMonitor::apply(const QString& psOutput)
         }
 
         QString name;
-        if (const auto cached = m_nameCache.constFind(entry.pid); cached != m_nameCache.constEnd()) {
+        if (const auto cached = m_nameCache.constFind(entry.pid);
+            cached != m_nameCache.constEnd()) {
             name = *cached;
         } else {
             const auto ide = ideAncestor(entry.pid, m_kernel);

@@ -24,7 +24,6 @@
 #include <QSet>
 #include <QThreadPool>
 #include <QUrl>
-
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -71,8 +70,7 @@ public:
     // Prints one table of the watched processes ("pid\tname\tcpu\tmemory\tproject")
     // and returns; blocks the calling thread. Needs a QCoreApplication, nothing more.
     static void dumpOnce(std::FILE* out = stdout);
-    static void dumpOnce(const platform::Kernel& kernel, const Resolver& resolver,
-                         std::FILE* out);
+    static void dumpOnce(const platform::Kernel& kernel, const Resolver& resolver, std::FILE* out);
 
     static platform::Timebase timebase();
 

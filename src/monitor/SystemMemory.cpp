@@ -4,8 +4,7 @@
 
 namespace ombrix {
 
-SystemMemory SystemMemory::sample(const platform::Kernel& kernel)
-{
+SystemMemory SystemMemory::sample(const platform::Kernel& kernel) {
     const auto vm = kernel.vmStatistics();
     if (!vm) {
         return SystemMemory{}; // and the other queries are not made

@@ -13,7 +13,7 @@ namespace ombrix {
 // unreadable) carries pressure level 1, the normal level.
 struct SystemMemory {
     quint64 physical = 0;
-    quint64 app = 0;         // anonymous memory less the purgeable part
+    quint64 app = 0; // anonymous memory less the purgeable part
     quint64 wired = 0;
     quint64 compressed = 0;
     quint64 cachedFiles = 0; // file-backed plus purgeable

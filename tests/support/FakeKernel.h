@@ -24,14 +24,12 @@ public:
     };
 
     // --- what tests set ------------------------------------------------------
-    void setListing(std::string text)
-    {
+    void setListing(std::string text) {
         std::lock_guard lock(m_mutex);
         m_listing = std::move(text);
         ++m_listingVersion;
     }
-    std::string listing() const
-    {
+    std::string listing() const {
         std::lock_guard lock(m_mutex);
         return m_listing;
     }
@@ -52,34 +50,29 @@ public:
     void advance(std::int64_t nanos) { now += nanos; }
 
     // --- Kernel ------------------------------------------------------------------
-    std::string listProcesses() const override
-    {
+    std::string listProcesses() const override {
         std::lock_guard lock(m_mutex);
         ++listCalls;
         return m_listing;
     }
     platform::Pid ownPid() const override { return own; }
     platform::Timebase timebase() const override { return base; }
-    std::optional<platform::ProcessUsage> usage(platform::Pid pid) const override
-    {
+    std::optional<platform::ProcessUsage> usage(platform::Pid pid) const override {
         auto it = processes.find(pid);
         return it == processes.end() ? std::nullopt : it->second.usage;
     }
-    std::optional<platform::Pid> parent(platform::Pid pid) const override
-    {
+    std::optional<platform::Pid> parent(platform::Pid pid) const override {
         auto it = processes.find(pid);
         if (it == processes.end()) {
             return std::nullopt;
         }
         return it->second.parent;
     }
-    std::optional<std::string> executablePath(platform::Pid pid) const override
-    {
+    std::optional<std::string> executablePath(platform::Pid pid) const override {
         auto it = processes.find(pid);
         return it == processes.end() ? std::nullopt : it->second.exe;
     }
-    std::optional<std::string> workingDirectory(platform::Pid pid) const override
-    {
+    std::optional<std::string> workingDirectory(platform::Pid pid) const override {
         auto it = processes.find(pid);
         return it == processes.end() ? std::nullopt : it->second.cwd;
     }
