@@ -1,0 +1,297 @@
+// The macOS kernel behind `Kernel`: libproc, sysctl and the Mach host and
+// timebase services, plus /bin/ps for the listing. This file only makes the
+// calls into zero-filled records and copies their fields out; what a result
+// means (failure rules, NUL handling, UTF-8 repair) is in MacConversions, so
+// that it is tested on every OS. Nothing is cached except the timebase, so
+// one instance is safe to share between threads.
+
+#include "MacConversions.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <libproc.h>
+#include <mach/mach.h>
+#include <mach/mach_time.h>
+#include <mach/vm_page_size.h>
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/proc_info.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace ombrix::platform {
+
+namespace {
+
+// The conversions and the callers above assume these layouts; a different SDK
+// must fail here rather than read the wrong bytes.
+static_assert(sizeof(rusage_info_v6) == mac::kRusageInfoV6Size);
+static_assert(sizeof(kinfo_proc) == mac::kKinfoProcSize);
+static_assert(sizeof(vnode_info_path::vip_path) == mac::kVnodePathSize);
+static_assert(PROC_PIDPATHINFO_MAXSIZE == mac::kPidPathBufferSize);
+static_assert(sizeof(proc_vnodepathinfo) == 2352);
+static_assert(sizeof(xsw_usage) == 32);
+
+class MacKernel final : public Kernel {
+public:
+    std::string listProcesses() const override;
+    Pid ownPid() const override { return ::getpid(); }
+    Timebase timebase() const override;
+    std::optional<ProcessUsage> usage(Pid pid) const override;
+    std::optional<Pid> parent(Pid pid) const override;
+    std::optional<std::string> executablePath(Pid pid) const override;
+    std::optional<std::string> workingDirectory(Pid pid) const override;
+    void terminate(Pid pid) const override;
+
+    bool fileExists(const std::string& path) const override;
+    std::string homeDirectory() const override;
+
+    std::optional<VmCounters> vmStatistics() const override;
+    std::uint64_t pageSize() const override;
+    std::uint64_t physicalMemory() const override;
+    std::optional<std::uint64_t> swapUsed() const override;
+    std::optional<std::int32_t> pressureLevel() const override;
+
+    std::int64_t monotonicNanos() const override;
+    void sleepMicroseconds(std::int64_t micros) const override;
+};
+
+// Both ends close-on-exec: a ps started at the same moment on another thread
+// must not inherit the write end, or our read would never see end of file.
+// macOS has no pipe2, so a fork elsewhere in the program between the two
+// calls could still inherit it; our own spawns use CLOEXEC_DEFAULT besides.
+bool makePipe(int fds[2]) {
+    if (::pipe(fds) != 0) {
+        return false;
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (::fcntl(fds[i], F_SETFD, FD_CLOEXEC) != 0) {
+            ::close(fds[0]);
+            ::close(fds[1]);
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<pid_t> spawnPs(int stdoutFd) {
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) {
+        return std::nullopt;
+    }
+    posix_spawnattr_t attributes;
+    if (posix_spawnattr_init(&attributes) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return std::nullopt;
+    }
+    // CLOEXEC_DEFAULT: ps gets exactly the descriptors named here, whatever
+    // else the program has open. Standard input stays inherited.
+    posix_spawn_file_actions_addinherit_np(&actions, STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    // The calling worker thread may block signals; ps should not inherit that.
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &pipe);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                              POSIX_SPAWN_CLOEXEC_DEFAULT);
+
+    // Built afresh, never by changing our own environment: other threads read it.
+    std::vector<std::string> env = mac::psEnvironment(environ);
+    std::vector<char*> envp;
+    envp.reserve(env.size() + 1);
+    for (auto& entry : env) {
+        envp.push_back(entry.data());
+    }
+    envp.push_back(nullptr);
+    char path[] = "/bin/ps";
+    char all[] = "-axo";
+    char format[] = "pid=,args=";
+    char* argv[] = {path, all, format, nullptr};
+
+    pid_t child = 0;
+    const int rc = ::posix_spawn(&child, path, &actions, &attributes, argv, envp.data());
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        return std::nullopt;
+    }
+    return child;
+}
+
+Timebase readTimebase() {
+    mach_timebase_info_data_t info{};
+    const kern_return_t kr = ::mach_timebase_info(&info);
+    return mac::timebaseFrom(kr, info.numer, info.denom);
+}
+
+} // namespace
+
+std::string MacKernel::listProcesses() const {
+    int fds[2];
+    if (!makePipe(fds)) {
+        return "";
+    }
+    const auto child = spawnPs(fds[1]);
+    ::close(fds[1]); // else we would never see end of file
+    if (!child) {
+        ::close(fds[0]);
+        return "";
+    }
+    std::string output;
+    bool complete = true;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        if (n > 0) {
+            output.append(buffer, static_cast<std::size_t>(n));
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            complete = false; // a cut listing would yield cut command lines
+            break;
+        }
+    }
+    ::close(fds[0]);
+    int status = 0;
+    while (::waitpid(*child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return complete ? output : std::string();
+}
+
+Timebase MacKernel::timebase() const {
+    static const Timebase value = readTimebase();
+    return value;
+}
+
+std::optional<ProcessUsage> MacKernel::usage(Pid pid) const {
+    rusage_info_v6 info{};
+    const int rc = ::proc_pid_rusage(pid, RUSAGE_INFO_V6, reinterpret_cast<rusage_info_t*>(&info));
+    return mac::usageFrom(rc, {info.ri_user_time, info.ri_system_time, info.ri_phys_footprint});
+}
+
+std::optional<Pid> MacKernel::parent(Pid pid) const {
+    int name[] = {CTL_KERN, KERN_PROC, KERN_PROC_PID, pid};
+    kinfo_proc info{};
+    std::size_t length = sizeof info;
+    const int rc = ::sysctl(name, 4, &info, &length, nullptr, 0);
+    return mac::parentFrom(rc, length, info.kp_eproc.e_ppid);
+}
+
+std::optional<std::string> MacKernel::executablePath(Pid pid) const {
+    std::vector<char> buffer(mac::kPidPathBufferSize, '\0');
+    const int rc = ::proc_pidpath(pid, buffer.data(), static_cast<std::uint32_t>(buffer.size()));
+    return mac::pathFrom(rc, buffer);
+}
+
+std::optional<std::string> MacKernel::workingDirectory(Pid pid) const {
+    proc_vnodepathinfo info{};
+    const int rc = ::proc_pidinfo(pid, PROC_PIDVNODEPATHINFO, 0, &info, sizeof info);
+    return mac::pathFrom(rc, info.pvi_cdir.vip_path);
+}
+
+void MacKernel::terminate(Pid pid) const {
+    if (mac::isSingleProcess(pid)) {
+        ::kill(pid, SIGTERM);
+    }
+}
+
+bool MacKernel::fileExists(const std::string& path) const {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+std::string MacKernel::homeDirectory() const {
+    long hint = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(hint > 0 ? static_cast<std::size_t>(hint) : 4096);
+    for (;;) {
+        passwd entry{};
+        passwd* found = nullptr;
+        const int rc = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found);
+        if (rc == ERANGE && buffer.size() < (1u << 20)) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (rc == 0 && found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] != '\0') {
+            return found->pw_dir;
+        }
+        break;
+    }
+    const char* home = std::getenv("HOME");
+    return home != nullptr ? home : "";
+}
+
+std::optional<VmCounters> MacKernel::vmStatistics() const {
+    vm_statistics64_data_t stats{};
+    mach_msg_type_number_t count = HOST_VM_INFO64_COUNT;
+    // Each mach_host_self() adds a reference to the host port right; dropping
+    // it keeps a sample every two seconds from piling them up.
+    const mach_port_t host = ::mach_host_self();
+    const kern_return_t kr =
+        ::host_statistics64(host, HOST_VM_INFO64, reinterpret_cast<host_info64_t>(&stats), &count);
+    ::mach_port_deallocate(::mach_task_self(), host);
+    return mac::vmCountersFrom(kr, {stats.wire_count, stats.purgeable_count,
+                                    stats.compressor_page_count, stats.external_page_count,
+                                    stats.internal_page_count});
+}
+
+std::uint64_t MacKernel::pageSize() const {
+    return static_cast<std::uint64_t>(vm_kernel_page_size);
+}
+
+std::uint64_t MacKernel::physicalMemory() const {
+    std::uint64_t bytes = 0;
+    std::size_t size = sizeof bytes;
+    const int rc = ::sysctlbyname("hw.memsize", &bytes, &size, nullptr, 0);
+    return mac::physicalMemoryFrom(rc, bytes);
+}
+
+std::optional<std::uint64_t> MacKernel::swapUsed() const {
+    xsw_usage usage{};
+    std::size_t size = sizeof usage;
+    const int rc = ::sysctlbyname("vm.swapusage", &usage, &size, nullptr, 0);
+    return mac::swapUsedFrom(rc, usage.xsu_used);
+}
+
+std::optional<std::int32_t> MacKernel::pressureLevel() const {
+    std::int32_t level = 1;
+    std::size_t size = sizeof level;
+    const int rc = ::sysctlbyname("kern.memorystatus_vm_pressure_level", &level, &size, nullptr, 0);
+    return mac::pressureLevelFrom(rc, level);
+}
+
+std::int64_t MacKernel::monotonicNanos() const {
+    // CLOCK_MONOTONIC_RAW is mach_continuous_time in nanoseconds: unlike
+    // CLOCK_UPTIME_RAW it keeps counting while the machine sleeps.
+    return static_cast<std::int64_t>(::clock_gettime_nsec_np(CLOCK_MONOTONIC_RAW));
+}
+
+void MacKernel::sleepMicroseconds(std::int64_t micros) const {
+    if (micros <= 0) {
+        return;
+    }
+    timespec left{static_cast<time_t>(micros / 1'000'000),
+                  static_cast<long>(micros % 1'000'000) * 1000};
+    while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+const Kernel& systemKernel() {
+    static const MacKernel kernel;
+    return kernel;
+}
+
+} // namespace ombrix::platform
