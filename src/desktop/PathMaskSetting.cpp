@@ -9,12 +9,9 @@ const QString key = QStringLiteral("hideProjectPaths");
 PathMaskSetting::PathMaskSetting(QObject* parent)
     : QObject(parent)
     , m_settings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix"))
-    , m_hidden(m_settings.value(key, false).toBool())
-{
-}
+    , m_hidden(m_settings.value(key, false).toBool()) {}
 
-void PathMaskSetting::setHidden(bool hidden)
-{
+void PathMaskSetting::setHidden(bool hidden) {
     if (hidden == m_hidden) {
         return;
     }

@@ -1,1 +1,246 @@
-// in progress
+#include "ProcessListView.h"
+
+#include "ByteCount.h"
+#include "Divider.h"
+#include "EmptyState.h"
+#include "FolderRevealer.h"
+#include "LinkButton.h"
+#include "MemoryPanel.h"
+#include "PathMaskSetting.h"
+#include "ProcessList.h"
+#include "ProcessMonitor.h"
+#include "ProcessRow.h"
+#include "SymbolButton.h"
+#include "SymbolView.h"
+#include "TextLine.h"
+#include "Typography.h"
+
+#include <QFontInfo>
+#include <QHBoxLayout>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace ombrix {
+
+namespace {
+
+QString toggleSymbol(bool hidden) {
+    return hidden ? QStringLiteral("eye.slash") : QStringLiteral("eye");
+}
+
+QString toggleTip(bool hidden) {
+    return hidden ? ProcessListView::tr("Show project paths")
+                  : ProcessListView::tr("Hide project paths");
+}
+
+} // namespace
+
+ProcessListView::ProcessListView(ProcessMonitor& monitor, PathMaskSetting& hidePaths, bool compact,
+                                 Actions actions, QWidget* parent)
+    : QWidget(parent)
+    , m_monitor(monitor)
+    , m_hidePaths(hidePaths)
+    , m_compact(compact)
+    , m_actions(std::move(actions)) {
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    stack->addWidget(buildHeader());
+    stack->addWidget(buildStatistics());
+    stack->addWidget(new Divider(Qt::Horizontal));
+
+    m_list = new ProcessList(compact);
+    m_scroll = new QScrollArea;
+    m_scroll->setWidget(m_list);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    m_list->setAutoFillBackground(false);
+    m_empty = new EmptyState;
+    m_body = new QStackedWidget;
+    m_body->addWidget(m_scroll);
+    m_body->addWidget(m_empty);
+    stack->addWidget(m_body, 1);
+
+    if (compact) {
+        stack->addWidget(new Divider(Qt::Horizontal));
+        stack->addWidget(buildFooter());
+    }
+
+    connect(m_list, &ProcessList::terminateRequested, this,
+            [this](Pid pid) { m_monitor.terminate(pid); });
+    connect(m_list, &ProcessList::revealRequested, this, &ProcessListView::reveal);
+    connect(&m_monitor, &ProcessMonitor::processesChanged, this,
+            &ProcessListView::refreshProcesses);
+    connect(&m_monitor, &ProcessMonitor::memoryChanged, this, &ProcessListView::refreshMemory);
+    connect(&m_monitor, &ProcessMonitor::pressureHistoryChanged, this,
+            &ProcessListView::refreshMemory);
+    connect(&m_hidePaths, &PathMaskSetting::changed, this, &ProcessListView::refreshMask);
+
+    refreshMask();
+    refreshMemory();
+    refreshProcesses();
+}
+
+ProcessListView::~ProcessListView() = default;
+
+QWidget* ProcessListView::buildHeader() {
+    auto* header = new QWidget;
+    auto* row = new QHBoxLayout(header);
+    const int vertical = m_compact ? 8 : 10;
+    row->setContentsMargins(12, vertical, 12, vertical);
+    row->setSpacing(8);
+
+    const QFont titleFont = m_compact ? Typography::font(TextStyle::Headline)
+                                      : Typography::font(TextStyle::Title3, QFont::Bold);
+    const double symbolSide = QFontInfo(titleFont).pixelSize() * 1.15;
+    auto* chip = new SymbolView(QStringLiteral("memorychip"), ColorRole::Teal, symbolSide);
+    row->addWidget(chip, 0, Qt::AlignVCenter);
+    auto* title = new TextLine(tr("Dart Processes"), ColorRole::Primary);
+    title->setFont(titleFont);
+    title->setObjectName(QStringLiteral("title"));
+    row->addWidget(title, 0, Qt::AlignVCenter);
+    row->addStretch(1);
+    if (!m_compact) {
+        m_memoryPanel = new MemoryPanel;
+        row->addWidget(m_memoryPanel, 0, Qt::AlignVCenter);
+    }
+    m_toggle = new SymbolButton(toggleSymbol(false), ColorRole::Secondary,
+                                QFontInfo(Typography::font(TextStyle::Body)).pixelSize() * 1.2);
+    m_toggle->setObjectName(QStringLiteral("pathToggle"));
+    connect(m_toggle, &QAbstractButton::clicked, this, [this] { m_hidePaths.toggle(); });
+    row->addWidget(m_toggle, 0, Qt::AlignVCenter);
+    return header;
+}
+
+QWidget* ProcessListView::buildStatistics() {
+    auto* bar = new QWidget;
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(12, 0, 12, m_compact ? 8 : 10);
+    row->setSpacing(m_compact ? 16 : 28);
+    const QFont labelFont = Typography::font(TextStyle::Caption2);
+    const QFont valueFont =
+        Typography::monospacedDigits(m_compact ? Typography::font(TextStyle::Callout, QFont::Bold)
+                                               : Typography::font(TextStyle::Title3, QFont::Bold));
+    auto stat = [&](const QString& label, const char* name) {
+        auto* box = new QWidget;
+        auto* column = new QVBoxLayout(box);
+        column->setContentsMargins(0, 0, 0, 0);
+        column->setSpacing(1);
+        auto* caption = new TextLine(label, ColorRole::Secondary);
+        caption->setFont(labelFont);
+        auto* value = new TextLine(QString(), ColorRole::Primary);
+        value->setFont(valueFont);
+        value->setObjectName(QLatin1String(name));
+        column->addWidget(caption, 0, Qt::AlignLeft);
+        column->addWidget(value, 0, Qt::AlignLeft);
+        row->addWidget(box, 0, Qt::AlignVCenter);
+        return value;
+    };
+    // Shown as they are, not looked up as translations.
+    m_processCount = stat(QStringLiteral("Processes"), "processCount");
+    m_totalCpu = stat(QStringLiteral("Total CPU"), "totalCpu");
+    m_totalMemory = stat(QStringLiteral("Total Memory"), "totalMemory");
+    row->addStretch(1);
+    return bar;
+}
+
+QWidget* ProcessListView::buildFooter() {
+    auto* footer = new QWidget;
+    auto* row = new QHBoxLayout(footer);
+    row->setContentsMargins(12, 8, 12, 8);
+    row->setSpacing(8);
+    const QFont linkFont = Typography::font(TextStyle::Caption);
+    auto link = [&](const QString& text, const std::function<void()>& action) {
+        auto* button = new LinkButton(text);
+        button->setFont(linkFont);
+        button->setObjectName(text);
+        connect(button, &QAbstractButton::clicked, this, [action] {
+            if (action) {
+                action();
+            }
+        });
+        return button;
+    };
+    row->addWidget(link(tr("Open Window"), m_actions.openWindow));
+    row->addStretch(1);
+    row->addWidget(link(tr("Check for Updates"), m_actions.checkForUpdates));
+    row->addStretch(1);
+    row->addWidget(link(tr("Quit"), m_actions.quit));
+    return footer;
+}
+
+void ProcessListView::refreshProcesses() {
+    const QList<DartProcess>& processes = m_monitor.processes();
+    double cpu = 0;
+    for (const DartProcess& p : processes) {
+        cpu += p.cpuPercent;
+    }
+    m_processCount->setText(QString::number(processes.size()));
+    m_totalCpu->setText(QString::asprintf("%.1f%%", cpu));
+    m_totalMemory->setText(QString::fromStdString(
+        platform::formatByteCount(static_cast<qint64>(m_monitor.totalMemoryBytes()))));
+
+    m_list->setProcesses(processes, m_monitor.peakMemoryBytes(), m_hidePaths.hidden());
+    m_body->setCurrentWidget(processes.isEmpty() ? static_cast<QWidget*>(m_empty) : m_scroll);
+}
+
+void ProcessListView::refreshMemory() {
+    if (!m_memoryPanel) {
+        return;
+    }
+    m_memoryPanel->setMemory(m_monitor.memory());
+    m_memoryPanel->setHistory(m_monitor.pressureHistory());
+}
+
+void ProcessListView::refreshMask() {
+    const bool hidden = m_hidePaths.hidden();
+    auto* toggle = static_cast<SymbolButton*>(m_toggle);
+    toggle->setSymbol(toggleSymbol(hidden));
+    toggle->setToolTip(toggleTip(hidden));
+    toggle->setAccessibleName(toggleTip(hidden));
+    m_list->setMasked(hidden);
+}
+
+void ProcessListView::setRevealHandler(std::function<void(const QString&)> handler) {
+    m_revealHandler = std::move(handler);
+}
+
+void ProcessListView::reveal(const QString& path) {
+    if (m_revealHandler) {
+        m_revealHandler(path);
+        return;
+    }
+    if (!m_revealer) {
+        m_revealer = new FolderRevealer(this);
+    }
+    m_revealer->reveal(path);
+}
+
+bool ProcessListView::isShowingEmptyState() const {
+    return m_body->currentWidget() == m_empty;
+}
+
+ProcessRow* ProcessListView::row(qint32 pid) const {
+    return m_list->row(pid);
+}
+
+QList<ProcessRow*> ProcessListView::rows() const {
+    return m_list->rows();
+}
+
+QString ProcessListView::processCountText() const {
+    return m_processCount->text();
+}
+
+QString ProcessListView::totalCpuText() const {
+    return m_totalCpu->text();
+}
+
+QString ProcessListView::totalMemoryText() const {
+    return m_totalMemory->text();
+}
+
+} // namespace ombrix

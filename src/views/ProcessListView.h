@@ -1,17 +1,29 @@
 #pragma once
 
 #include <QWidget>
-
 #include <functional>
+
+class QAbstractButton;
+class QStackedWidget;
+class QScrollArea;
 
 namespace ombrix {
 
-class ProcessMonitor;
+class EmptyState;
+class FolderRevealer;
+class MemoryPanel;
 class PathMaskSetting;
+class ProcessList;
+class ProcessMonitor;
+class ProcessRow;
+class TextLine;
 
-// The process table in full (main window) or compact (tray panel) form. Reads
-// the monitor and redraws on its change signals; never writes to it except
-// through terminate().
+// The process table in full (main window) or compact (tray panel) form:
+// header (title, memory panel in full form, path-mask toggle), statistics,
+// then the list or, with no processes, the empty state; the compact form ends
+// with a footer of three links. Reads the monitor and redraws on its change
+// signals; never writes to it except through terminate(). Rows are kept per
+// pid across samples.
 class ProcessListView : public QWidget {
     Q_OBJECT
 public:
@@ -24,6 +36,50 @@ public:
     ProcessListView(ProcessMonitor& monitor, PathMaskSetting& hidePaths, bool compact,
                     Actions actions = {}, QWidget* parent = nullptr);
     ~ProcessListView() override;
+
+    // Who shows a project folder when its link is clicked; by default a
+    // FolderRevealer on the session bus, created on first use.
+    void setRevealHandler(std::function<void(const QString& path)> handler);
+
+    bool isCompact() const { return m_compact; }
+    bool isShowingEmptyState() const;
+    ProcessRow* row(qint32 pid) const;
+    QList<ProcessRow*> rows() const;
+
+    // The figures of the statistics bar as shown.
+    QString processCountText() const;
+    QString totalCpuText() const;
+    QString totalMemoryText() const;
+
+    QAbstractButton* pathToggle() const { return m_toggle; }
+    MemoryPanel* memoryPanel() const { return m_memoryPanel; } // null in compact form
+    ProcessList* list() const { return m_list; }
+
+private:
+    QWidget* buildHeader();
+    QWidget* buildStatistics();
+    QWidget* buildFooter();
+    void refreshProcesses();
+    void refreshMemory();
+    void refreshMask();
+    void reveal(const QString& path);
+
+    ProcessMonitor& m_monitor;
+    PathMaskSetting& m_hidePaths;
+    const bool m_compact;
+    Actions m_actions;
+    std::function<void(const QString&)> m_revealHandler;
+    FolderRevealer* m_revealer = nullptr;
+
+    QAbstractButton* m_toggle = nullptr;
+    MemoryPanel* m_memoryPanel = nullptr;
+    TextLine* m_processCount = nullptr;
+    TextLine* m_totalCpu = nullptr;
+    TextLine* m_totalMemory = nullptr;
+    QStackedWidget* m_body = nullptr;
+    QScrollArea* m_scroll = nullptr;
+    ProcessList* m_list = nullptr;
+    EmptyState* m_empty = nullptr;
 };
 
 } // namespace ombrix

@@ -1,0 +1,58 @@
+#pragma once
+
+// The scrolling body of the process table: the column header (PID, PROCESS,
+// CPU, MEMORY) over one row per process, with alternating backgrounds in an
+// inset rounded area. Rows are keyed by pid and kept from sample to sample;
+// only rows of pids that left the list are removed, and their order follows
+// the sample.
+
+#include "DartProcess.h"
+
+#include <QHash>
+#include <QList>
+#include <QWidget>
+
+namespace ombrix {
+
+class ProcessRow;
+class TextLine;
+
+class ProcessList : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int inset = 8; // between the widget edge and the rounded area
+
+    explicit ProcessList(bool compact, QWidget* parent = nullptr);
+
+    void setProcesses(const QList<DartProcess>& processes, quint64 peakMemoryBytes, bool masked);
+    void setMasked(bool masked);
+
+    ProcessRow* row(Pid pid) const { return m_rows.value(pid); }
+    const QList<ProcessRow*>& rows() const { return m_order; }
+    QWidget* columnHeader() const { return m_header; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+signals:
+    void terminateRequested(Pid pid);
+    void revealRequested(const QString& path);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void placeRows();
+    void placeHeader();
+    int headerHeight() const;
+
+    bool m_compact;
+    QWidget* m_header;
+    QList<TextLine*> m_captions; // pid, process, cpu, memory
+    QHash<Pid, ProcessRow*> m_rows;
+    QList<ProcessRow*> m_order;
+    int m_rowHeight;
+};
+
+} // namespace ombrix

@@ -1,0 +1,203 @@
+#include "ProcessRow.h"
+
+#include "ByteCount.h"
+#include "PathLabel.h"
+#include "RowColumns.h"
+#include "SymbolButton.h"
+#include "SymbolView.h"
+#include "TextLine.h"
+#include "Typography.h"
+#include "UsageBar.h"
+
+#include <QDir>
+#include <QFontMetricsF>
+#include <cmath>
+
+namespace ombrix {
+
+namespace {
+
+QFont nameFont(bool compact) {
+    return Typography::font(compact ? TextStyle::Caption : TextStyle::Body);
+}
+QFont detailFont(bool compact) {
+    return Typography::font(compact ? TextStyle::Caption2 : TextStyle::Caption);
+}
+QFont cellFont(bool compact) {
+    return Typography::monospacedDigits(
+        Typography::font(compact ? TextStyle::Caption : TextStyle::Callout));
+}
+double lineHeight(const QFont& f) {
+    return std::ceil(QFontMetricsF(f).height());
+}
+
+// Rounds both edges, so neighbouring boxes never overlap or leave gaps.
+QRect span(double x, double w, int y, int h) {
+    const int left = int(std::lround(x));
+    const int right = int(std::lround(x + w));
+    return {left, y, qMax(0, right - left), h};
+}
+
+} // namespace
+
+ProcessRow::ProcessRow(bool compact, QWidget* parent)
+    : QWidget(parent)
+    , m_compact(compact)
+    , m_home(QDir::homePath())
+    , m_icon(new SymbolView(QStringLiteral("terminal.fill"), ColorRole::Teal,
+                            QFontInfo(nameFont(compact)).pixelSize(), this))
+    , m_pid(new TextLine(QString(), ColorRole::Secondary, this))
+    , m_name(new TextLine(QString(), ColorRole::Primary, this))
+    , m_executable(new TextLine(QString(), ColorRole::Tertiary, this))
+    , m_path(new PathLabel(this))
+    , m_cpuBar(new UsageBar(compact, this))
+    , m_cpuText(new TextLine(QString(), ColorRole::Primary, this))
+    , m_memoryBar(new UsageBar(compact, this))
+    , m_memoryText(new TextLine(QString(), ColorRole::Secondary, this))
+    , m_terminate(new SymbolButton(QStringLiteral("xmark.circle.fill"), ColorRole::Secondary,
+                                   QFontInfo(nameFont(compact)).pixelSize(), this)) {
+    setFont(cellFont(compact));
+    m_pid->setFont(Typography::monospacedDigits(detailFont(compact)));
+    m_pid->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_name->setFont(nameFont(compact));
+    m_name->setElideMode(Qt::ElideMiddle);
+    m_executable->setFont(detailFont(compact));
+    m_executable->setElideMode(Qt::ElideMiddle);
+    m_path->setFont(detailFont(compact));
+    m_path->hide();
+    m_terminate->setToolTip(tr("Quit process (SIGTERM)"));
+    m_terminate->setAccessibleName(tr("Quit process (SIGTERM)"));
+
+    connect(m_terminate, &QAbstractButton::clicked, this,
+            [this] { emit terminateRequested(m_process.id); });
+    connect(m_path, &PathLabel::clicked, this, &ProcessRow::revealRequested);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+QString ProcessRow::cpuText(double cpuPercent) {
+    return QString::asprintf("%.1f%%", cpuPercent);
+}
+
+int ProcessRow::rowHeight(bool compact) {
+    return int(2 * verticalPadding + lineHeight(nameFont(compact)) + 1 +
+               lineHeight(detailFont(compact)));
+}
+
+QSize ProcessRow::sizeHint() const {
+    return {int(std::ceil(RowColumns::minimumWidth(m_compact))) + 2 * horizontalPadding,
+            rowHeight(m_compact)};
+}
+
+QSize ProcessRow::minimumSizeHint() const {
+    return sizeHint();
+}
+
+void ProcessRow::setProcess(const DartProcess& p, quint64 peakMemoryBytes, bool masked) {
+    const bool detailChanged = p.projectPath != m_process.projectPath ||
+                               p.workspace != m_process.workspace ||
+                               p.executableName != m_process.executableName;
+    m_process = p;
+    m_masked = masked;
+
+    m_pid->setText(QString::number(p.id));
+    m_name->setText(p.name);
+    m_name->setToolTip(p.command);
+    m_executable->setText(p.executableName);
+
+    if (p.projectPath) {
+        m_path->setPath(PathLabel::Kind::Project, *p.projectPath, m_home);
+        m_path->show();
+    } else if (p.workspace) {
+        m_path->setPath(PathLabel::Kind::Workspace, *p.workspace, m_home);
+        m_path->show();
+    } else {
+        m_path->hide();
+    }
+    applyMask();
+
+    m_cpuBar->setFraction(p.cpuPercent / 100.0);
+    m_cpuText->setText(cpuText(p.cpuPercent));
+    m_cpuText->setRole(isHighCpu(p.cpuPercent) ? ColorRole::Orange : ColorRole::Primary);
+
+    m_memoryBar->setFraction(
+        peakMemoryBytes == 0 ? 0.0 : double(p.memoryBytes) / double(peakMemoryBytes));
+    m_memoryText->setText(
+        QString::fromStdString(platform::formatByteCount(static_cast<qint64>(p.memoryBytes))));
+
+    if (detailChanged) {
+        placeChildren();
+    }
+}
+
+void ProcessRow::setMasked(bool masked) {
+    if (masked == m_masked) {
+        return;
+    }
+    m_masked = masked;
+    applyMask();
+}
+
+void ProcessRow::applyMask() {
+    m_path->setMasked(m_masked);
+    QString tip;
+    if (!m_masked) {
+        if (m_process.projectPath) {
+            tip = *m_process.projectPath;
+        } else if (m_process.workspace) {
+            tip = QLatin1String(workspacePrefix) + *m_process.workspace;
+        }
+    }
+    m_path->setToolTip(tip);
+}
+
+void ProcessRow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeChildren();
+}
+
+void ProcessRow::placeChildren() {
+    const bool c = m_compact;
+    const double inner = width() - 2.0 * horizontalPadding;
+    const RowColumns cols = RowColumns::layout(inner, c);
+    const double x0 = horizontalPadding;
+    const int h = height();
+
+    m_icon->setGeometry(span(x0 + cols.iconX, RowColumns::iconWidth(c), 0, h));
+    m_pid->setGeometry(span(x0 + cols.pidX, RowColumns::pidWidth(c), 0, h));
+
+    // The name block: two lines, centred as a pair.
+    const int nameH = int(lineHeight(m_name->font()));
+    const int detailH = int(lineHeight(m_executable->font()));
+    const int top = (h - (nameH + 1 + detailH)) / 2;
+    const double nameX = x0 + cols.processX;
+    m_name->setGeometry(span(nameX, cols.nameWidth, top, nameH));
+
+    const int detailY = top + nameH + 1;
+    const double exeNatural = std::ceil(m_executable->naturalWidth());
+    if (m_path->isHidden()) {
+        m_executable->setGeometry(span(nameX, qMin(exeNatural, cols.nameWidth), detailY, detailH));
+    } else {
+        const double pathNatural = m_path->sizeHint().width();
+        const double room = qMax(0.0, cols.nameWidth - 4);
+        double exeW = exeNatural;
+        if (exeNatural + pathNatural > room) {
+            exeW = qMin(exeNatural, qMax(room / 3, room - pathNatural));
+        }
+        m_executable->setGeometry(span(nameX, exeW, detailY, detailH));
+        m_path->setGeometry(span(nameX + exeW + 4, qMax(0.0, room - exeW), detailY, detailH));
+    }
+
+    const QSizeF bar = UsageBar::barSize(c);
+    const int barH = int(std::ceil(bar.height()));
+    const int barY = (h - barH) / 2;
+    const int barW = int(std::ceil(bar.width())); // painted at 43.5 / 53.5 from the left edge
+    m_cpuBar->setGeometry(int(std::lround(x0 + cols.cpuX)), barY, barW, barH);
+    const double cpuTextX = x0 + cols.cpuX + RowColumns::barWidth(c) + RowColumns::cellSpacing;
+    m_cpuText->setGeometry(span(cpuTextX, RowColumns::cpuTextWidth(c), 0, h));
+    m_memoryBar->setGeometry(int(std::lround(x0 + cols.memoryX)), barY, barW, barH);
+    const double memTextX = x0 + cols.memoryX + RowColumns::barWidth(c) + RowColumns::cellSpacing;
+    m_memoryText->setGeometry(span(memTextX, RowColumns::memoryTextWidth(c), 0, h));
+    m_terminate->setGeometry(span(x0 + cols.actionX, RowColumns::actionWidth, 0, h));
+}
+
+} // namespace ombrix

@@ -1,0 +1,91 @@
+#pragma once
+
+// One process of the table: icon, pid, the name (command as tooltip) over a
+// detail line (executable name, then the project link, or else the IDE
+// workspace label, or nothing), CPU and memory each as a bar and a figure, and
+// a button that asks for SIGTERM. Lives as long as its pid stays listed and is
+// updated in place from each sample, so hover, tooltips and scrolling survive
+// a refresh. Children are placed by hand on the shared column grid.
+
+#include "DartProcess.h"
+
+#include <QWidget>
+
+class QAbstractButton;
+
+namespace ombrix {
+
+class PathLabel;
+class SymbolView;
+class TextLine;
+class UsageBar;
+
+class ProcessRow : public QWidget {
+    Q_OBJECT
+public:
+    // Inset of the cells from the row's edges; the column header uses it too.
+    static constexpr int horizontalPadding = 8;
+    static constexpr int verticalPadding = 5;
+
+    explicit ProcessRow(bool compact, QWidget* parent = nullptr);
+
+    // `peakMemoryBytes` scales the memory bar (0: an empty bar); `masked`
+    // hides project and workspace paths and their tooltips.
+    void setProcess(const DartProcess& process, quint64 peakMemoryBytes, bool masked);
+    void setMasked(bool masked);
+
+    Pid pid() const { return m_process.id; }
+    const DartProcess& process() const { return m_process; }
+    bool isCompact() const { return m_compact; }
+
+    // Height of every row of this form, from the current fonts.
+    static int rowHeight(bool compact);
+
+    TextLine* pidText() const { return m_pid; }
+    TextLine* nameText() const { return m_name; }
+    TextLine* executableText() const { return m_executable; }
+    // Hidden when the process has neither a project nor a workspace.
+    PathLabel* pathLabel() const { return m_path; }
+    UsageBar* cpuBar() const { return m_cpuBar; }
+    TextLine* cpuText() const { return m_cpuText; }
+    UsageBar* memoryBar() const { return m_memoryBar; }
+    TextLine* memoryText() const { return m_memoryText; }
+    QAbstractButton* terminateButton() const { return m_terminate; }
+
+    static QString cpuText(double cpuPercent);
+    // Orange from 50 % up (the unrounded figure decides), else primary.
+    static bool isHighCpu(double cpuPercent) { return cpuPercent >= 50.0; }
+    static constexpr const char* workspacePrefix = "IDE workspace that owns this process: ";
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+signals:
+    void terminateRequested(Pid pid);
+    void revealRequested(const QString& path);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void placeChildren();
+    void applyMask();
+
+    bool m_compact;
+    bool m_masked = false;
+    QString m_home;
+    DartProcess m_process;
+
+    SymbolView* m_icon;
+    TextLine* m_pid;
+    TextLine* m_name;
+    TextLine* m_executable;
+    PathLabel* m_path;
+    UsageBar* m_cpuBar;
+    TextLine* m_cpuText;
+    UsageBar* m_memoryBar;
+    TextLine* m_memoryText;
+    QAbstractButton* m_terminate;
+};
+
+} // namespace ombrix

@@ -1,0 +1,59 @@
+#include "PathText.h"
+
+#include <gtest/gtest.h>
+
+namespace ombrix {
+namespace {
+
+struct ComponentCase {
+    const char* name;
+    QString path;
+    QString expected;
+};
+
+class LastPathComponent : public ::testing::TestWithParam<ComponentCase> {};
+
+TEST_P(LastPathComponent, Cases) {
+    EXPECT_EQ(PathText::lastPathComponent(GetParam().path), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PathText, LastPathComponent,
+    ::testing::Values(ComponentCase{"Nested", "/home/me/src/app", "app"},
+                      ComponentCase{"TrailingSlashes", "/home/me/src/app//", "app"},
+                      ComponentCase{"NoSlash", "app", "app"}, ComponentCase{"Root", "/", "/"},
+                      ComponentCase{"OnlySlashes", "///", "/"}, ComponentCase{"Empty", "", ""},
+                      ComponentCase{"TopLevel", "/srv", "srv"},
+                      ComponentCase{"Unicode", QString::fromUtf8("/home/me/プロジェクト"),
+                                    QString::fromUtf8("プロジェクト")}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct TildeCase {
+    const char* name;
+    QString path;
+    QString home;
+    QString expected;
+};
+
+class AbbreviatingWithTilde : public ::testing::TestWithParam<TildeCase> {};
+
+TEST_P(AbbreviatingWithTilde, Cases) {
+    EXPECT_EQ(PathText::abbreviatingWithTilde(GetParam().path, GetParam().home),
+              GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PathText, AbbreviatingWithTilde,
+    ::testing::Values(TildeCase{"Inside", "/home/me/src/app", "/home/me", "~/src/app"},
+                      TildeCase{"HomeItself", "/home/me", "/home/me", "~"},
+                      TildeCase{"HomeWithSlash", "/home/me/", "/home/me", "~"},
+                      TildeCase{"HomeGivenWithSlash", "/home/me/src", "/home/me/", "~/src"},
+                      TildeCase{"SharedPrefixOnly", "/home/meg/src", "/home/me", "/home/meg/src"},
+                      TildeCase{"Outside", "/opt/flutter", "/home/me", "/opt/flutter"},
+                      TildeCase{"RootHome", "/opt/flutter", "/", "/opt/flutter"},
+                      TildeCase{"EmptyHome", "/opt/flutter", "", "/opt/flutter"},
+                      TildeCase{"Relative", "home/me/src", "/home/me", "home/me/src"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace ombrix

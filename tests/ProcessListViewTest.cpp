@@ -1,0 +1,471 @@
+#include "ProcessListView.h"
+
+#include "ByteCount.h"
+#include "Kernel.h"
+#include "MemoryPanel.h"
+#include "MemoryRow.h"
+#include "PathLabel.h"
+#include "PathMaskSetting.h"
+#include "ProcessList.h"
+#include "ProcessRow.h"
+#include "SampleMonitor.h"
+#include "TextLine.h"
+#include "UsageBar.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QSettings>
+#include <QTest>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace ombrix {
+namespace {
+
+using ::ombrix::testing::process;
+using ::ombrix::testing::SampleMonitor;
+
+class ProcessListViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QSettings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix")).clear();
+        setting = std::make_unique<PathMaskSetting>();
+    }
+
+    std::unique_ptr<ProcessListView> view(bool compact, ProcessListView::Actions actions = {}) {
+        auto v = std::make_unique<ProcessListView>(monitor, *setting, compact, std::move(actions));
+        v->resize(compact ? 540 : 900, 470);
+        v->show();
+        return v;
+    }
+
+    static QString home() { return QDir::homePath(); }
+
+    SampleMonitor monitor;
+    std::unique_ptr<PathMaskSetting> setting;
+};
+
+TEST_F(ProcessListViewTest, EmptyStateComesAndGoes) {
+    auto v = view(false);
+    EXPECT_TRUE(v->isShowingEmptyState());
+    EXPECT_FALSE(v->list()->columnHeader()->isVisible());
+    EXPECT_EQ(v->processCountText(), "0");
+    EXPECT_EQ(v->totalCpuText(), "0.0%");
+    EXPECT_EQ(v->totalMemoryText(), QString::fromStdString(platform::formatByteCount(0)));
+
+    monitor.setProcesses({process(10, "Analyzer")});
+    EXPECT_FALSE(v->isShowingEmptyState());
+    EXPECT_TRUE(v->list()->columnHeader()->isVisible());
+    EXPECT_TRUE(v->row(10)->isVisible());
+
+    monitor.setProcesses({});
+    EXPECT_TRUE(v->isShowingEmptyState());
+    EXPECT_EQ(v->row(10), nullptr);
+}
+
+struct StatsCase {
+    const char* name;
+    QList<double> cpu;
+    const char* totalCpu;
+};
+
+class Statistics : public ProcessListViewTest, public ::testing::WithParamInterface<StatsCase> {};
+
+TEST_P(Statistics, CountCpuAndMemory) {
+    QList<DartProcess> list;
+    quint64 memory = 0;
+    for (qsizetype i = 0; i < GetParam().cpu.size(); ++i) {
+        list.append(process(Pid(100 + i), "p", GetParam().cpu[i], quint64(i + 1) * 1000000));
+        memory += quint64(i + 1) * 1000000;
+    }
+    for (bool compact : {true, false}) {
+        auto v = view(compact);
+        monitor.setProcesses(list);
+        EXPECT_EQ(v->processCountText(), QString::number(list.size()));
+        EXPECT_EQ(v->totalCpuText(), QString::fromLatin1(GetParam().totalCpu));
+        EXPECT_EQ(v->totalMemoryText(),
+                  QString::fromStdString(platform::formatByteCount(qint64(memory))));
+        monitor.setProcesses({});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ProcessListView, Statistics,
+                         ::testing::Values(StatsCase{"TwoSmall", {2.5, 4.0}, "6.5%"},
+                                           StatsCase{
+                                               "OverOneCoreUnclamped", {99.9, 80.2}, "180.1%"},
+                                           StatsCase{"Single", {0.04}, "0.0%"},
+                                           StatsCase{"Many", {300, 250, 0.5}, "550.5%"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct DetailCase {
+    const char* name;
+    std::optional<QString> project;
+    std::optional<QString> workspace;
+    std::optional<PathLabel::Kind> kind;
+    QString shownName;
+    QString shortPath;
+    QString tip;
+};
+
+class DetailLine : public ProcessListViewTest, public ::testing::WithParamInterface<DetailCase> {};
+
+TEST_P(DetailLine, ProjectWinsThenWorkspaceThenNothing) {
+    const DetailCase& c = GetParam();
+    auto v = view(false);
+    DartProcess p = process(42, "Analyzer (VS Code)");
+    p.executableName = "dart";
+    p.projectPath = c.project;
+    p.workspace = c.workspace;
+    monitor.setProcesses({p});
+    ProcessRow* row = v->row(42);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->executableText()->text(), "dart");
+    PathLabel* label = row->pathLabel();
+    if (!c.kind) {
+        EXPECT_FALSE(label->isVisibleTo(row));
+        return;
+    }
+    ASSERT_TRUE(label->isVisibleTo(row));
+    EXPECT_EQ(label->kind(), *c.kind);
+    EXPECT_EQ(label->isClickable(), *c.kind == PathLabel::Kind::Project);
+    EXPECT_EQ(label->name(), c.shownName);
+    EXPECT_EQ(label->shortPath(), c.shortPath);
+    EXPECT_EQ(label->toolTip(), c.tip);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ProcessListView, DetailLine,
+    ::testing::Values(
+        DetailCase{"ProjectOnly", QDir::homePath() + "/src/app", std::nullopt,
+                   PathLabel::Kind::Project, "app", "~/src/app", QDir::homePath() + "/src/app"},
+        DetailCase{"ProjectBeatsWorkspace", "/srv/app", "/srv/ws", PathLabel::Kind::Project, "app",
+                   "/srv/app", "/srv/app"},
+        DetailCase{"WorkspaceOnly", std::nullopt, QDir::homePath() + "/code/mono",
+                   PathLabel::Kind::Workspace, "mono", "~/code/mono",
+                   "IDE workspace that owns this process: " + QDir::homePath() + "/code/mono"},
+        DetailCase{"Neither", std::nullopt, std::nullopt, std::nullopt, {}, {}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Every text a user or assistive technology could read from a widget tree.
+QStringList readableTexts(QWidget* root) {
+    QStringList texts{root->toolTip(), root->accessibleName(), root->accessibleDescription()};
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        texts << w->toolTip() << w->accessibleName() << w->accessibleDescription();
+        if (auto* line = qobject_cast<TextLine*>(w); line && !line->isMasked()) {
+            texts << line->text();
+        }
+    }
+    return texts;
+}
+
+TEST_F(ProcessListViewTest, MaskingHidesPathsEverywhereButKeepsNames) {
+    auto v = view(false);
+    DartProcess project = process(1, "Frontend Compiler (Flutter)");
+    project.projectPath = home() + "/secret-client/app";
+    DartProcess workspace = process(2, "Analyzer (VS Code)");
+    workspace.workspace = home() + "/secret-workspace/mono";
+    monitor.setProcesses({project, workspace});
+
+    setting->setHidden(true);
+    for (Pid pid : {1, 2}) {
+        PathLabel* label = v->row(pid)->pathLabel();
+        EXPECT_TRUE(label->isMasked());
+        EXPECT_TRUE(label->toolTip().isEmpty());
+        EXPECT_FALSE(label->name().isEmpty());
+        EXPECT_EQ(label->accessibleName(), label->name());
+    }
+    for (const QString& text : readableTexts(v.get())) {
+        EXPECT_FALSE(text.contains("secret-")) << text.toStdString();
+    }
+    // A new sample while masked stays masked.
+    project.cpuPercent = 3;
+    monitor.setProcesses({project, workspace});
+    EXPECT_TRUE(v->row(1)->pathLabel()->toolTip().isEmpty());
+    EXPECT_TRUE(v->row(1)->pathLabel()->isMasked());
+
+    setting->setHidden(false);
+    EXPECT_EQ(v->row(1)->pathLabel()->toolTip(), *project.projectPath);
+    EXPECT_FALSE(v->row(1)->pathLabel()->isMasked());
+}
+
+struct CpuCase {
+    const char* name;
+    double cpu;
+    const char* text;
+    bool orange;
+    int lit;
+};
+
+class CpuCell : public ProcessListViewTest, public ::testing::WithParamInterface<CpuCase> {};
+
+TEST_P(CpuCell, TextColourAndBar) {
+    auto v = view(true);
+    monitor.setProcesses({process(7, "p", GetParam().cpu)});
+    ProcessRow* row = v->row(7);
+    EXPECT_EQ(row->cpuText()->text(), QString::fromLatin1(GetParam().text));
+    EXPECT_EQ(row->cpuText()->role(), GetParam().orange ? ColorRole::Orange : ColorRole::Primary);
+    EXPECT_EQ(row->cpuBar()->litColumns(), GetParam().lit);
+}
+
+INSTANTIATE_TEST_SUITE_P(ProcessListView, CpuCell,
+                         ::testing::Values(CpuCase{"Idle", 0, "0.0%", false, 0},
+                                           CpuCase{"PrintsFiftyButBelow", 49.99, "50.0%", false, 5},
+                                           CpuCase{"ExactlyFifty", 50, "50.0%", true, 5},
+                                           CpuCase{"SeveralCores", 250, "250.0%", true, 10}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ProcessListViewTest, MemoryBarsScaleToTheLargest) {
+    auto v = view(false);
+    monitor.setProcesses({process(1, "big", 0, 1000000000), process(2, "mid", 0, 500000000),
+                          process(3, "tiny", 0, 1), process(4, "none", 0, 0)});
+    EXPECT_EQ(v->row(1)->memoryBar()->litColumns(), 10);
+    EXPECT_EQ(v->row(2)->memoryBar()->litColumns(), 5);
+    EXPECT_EQ(v->row(3)->memoryBar()->litColumns(), 1);
+    EXPECT_EQ(v->row(4)->memoryBar()->litColumns(), 0);
+    EXPECT_EQ(v->row(1)->memoryText()->text(),
+              QString::fromStdString(platform::formatByteCount(1000000000)));
+
+    monitor.setProcesses({process(1, "big", 0, 0), process(2, "mid", 0, 0)});
+    EXPECT_EQ(v->row(1)->memoryBar()->litColumns(), 0);
+    EXPECT_EQ(v->row(2)->memoryBar()->litColumns(), 0);
+}
+
+TEST_F(ProcessListViewTest, RowsAreKeptPerPidAndFollowTheOrder) {
+    auto v = view(false);
+    monitor.setProcesses({process(1, "a", 1), process(2, "b", 2), process(3, "c", 3)});
+    ProcessRow* one = v->row(1);
+    ProcessRow* two = v->row(2);
+    QPointer<ProcessRow> three = v->row(3);
+    one->setToolTip("hovered state survives");
+
+    monitor.setProcesses({process(2, "b", 9), process(4, "d", 1), process(1, "a", 5)});
+    EXPECT_EQ(v->row(1), one);
+    EXPECT_EQ(v->row(2), two);
+    EXPECT_EQ(v->row(3), nullptr);
+    EXPECT_EQ(one->toolTip(), "hovered state survives");
+    EXPECT_EQ(one->cpuText()->text(), "5.0%");
+    ASSERT_EQ(v->rows().size(), 3);
+    EXPECT_EQ(v->rows()[0], two);
+    EXPECT_EQ(v->rows()[2], one);
+    EXPECT_LT(two->y(), v->row(4)->y());
+    EXPECT_LT(v->row(4)->y(), one->y());
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(three.isNull()) << "the row of a pid that left is deleted";
+}
+
+TEST_F(ProcessListViewTest, ColumnCaptionsLineUpWithCells) {
+    for (bool compact : {true, false}) {
+        auto v = view(compact);
+        monitor.setProcesses({process(12345, "p", 12, 100)});
+        QApplication::processEvents();
+        ProcessRow* row = v->row(12345);
+        QWidget* header = v->list()->columnHeader();
+        auto captionX = [&](const QString& text) {
+            for (auto* line : header->findChildren<TextLine*>()) {
+                if (line->text() == text) {
+                    return line->mapTo(v.get(), QPoint(0, 0)).x();
+                }
+            }
+            return -1;
+        };
+        auto cellX = [&](QWidget* w) { return w->mapTo(v.get(), QPoint(0, 0)).x(); };
+        EXPECT_EQ(captionX("PID"), cellX(row->pidText()));
+        EXPECT_EQ(captionX("PROCESS"), cellX(row->nameText()));
+        EXPECT_EQ(captionX("CPU"), cellX(row->cpuBar()));
+        EXPECT_EQ(captionX("MEMORY"), cellX(row->memoryBar()));
+        EXPECT_EQ(row->pidText()->width(), compact ? 42 : 52);
+        EXPECT_EQ(row->terminateButton()->width(), 16);
+        EXPECT_EQ(row->pidText()->alignment() & Qt::AlignRight, Qt::AlignRight);
+        monitor.setProcesses({});
+    }
+}
+
+TEST_F(ProcessListViewTest, FormsDifferInPanelAndFooter) {
+    int opened = 0, updates = 0, quits = 0;
+    auto panel = view(true, {[&] { ++opened; }, [&] { ++updates; }, [&] { ++quits; }});
+    auto window = view(false);
+    EXPECT_EQ(panel->memoryPanel(), nullptr);
+    ASSERT_NE(window->memoryPanel(), nullptr);
+    EXPECT_TRUE(window->memoryPanel()->isVisible());
+
+    for (const char* name : {"Open Window", "Check for Updates", "Quit"}) {
+        EXPECT_EQ(window->findChild<QAbstractButton*>(name), nullptr);
+        auto* button = panel->findChild<QAbstractButton*>(name);
+        ASSERT_NE(button, nullptr) << name;
+        EXPECT_EQ(button->text(), QString::fromLatin1(name));
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(updates, 1);
+    EXPECT_EQ(quits, 1);
+
+    SystemMemory m;
+    m.physical = 8ull << 30;
+    m.pressureLevel = 4;
+    monitor.setMemory(m);
+    monitor.appendPressure(0.5);
+    EXPECT_EQ(window->memoryPanel()->row("Physical Memory")->value(),
+              QString::fromStdString(platform::formatByteCount(qint64(m.physical))));
+}
+
+TEST_F(ProcessListViewTest, OneSettingForBothViewsAndItPersists) {
+    auto panel = view(true);
+    auto window = view(false);
+    DartProcess p = process(5, "Flutter Run (linux)");
+    p.projectPath = "/work/app";
+    monitor.setProcesses({p});
+    EXPECT_EQ(panel->pathToggle()->toolTip(), "Hide project paths");
+
+    QTest::mouseClick(panel->pathToggle(), Qt::LeftButton);
+    EXPECT_TRUE(window->row(5)->pathLabel()->isMasked());
+    EXPECT_TRUE(panel->row(5)->pathLabel()->isMasked());
+    EXPECT_EQ(window->pathToggle()->toolTip(), "Show project paths");
+    EXPECT_EQ(panel->pathToggle()->toolTip(), "Show project paths");
+    EXPECT_TRUE(PathMaskSetting().hidden()) << "a restart reads the stored choice";
+
+    QTest::mouseClick(window->pathToggle(), Qt::LeftButton);
+    EXPECT_FALSE(panel->row(5)->pathLabel()->isMasked());
+    EXPECT_FALSE(PathMaskSetting().hidden());
+}
+
+TEST_F(ProcessListViewTest, ProjectLinkRevealsWorkspaceLabelDoesNot) {
+    auto v = view(false);
+    QStringList revealed;
+    v->setRevealHandler([&](const QString& path) { revealed.append(path); });
+    DartProcess project = process(1, "p");
+    project.projectPath = "/srv/My Project";
+    DartProcess workspace = process(2, "w");
+    workspace.workspace = "/srv/ws";
+    monitor.setProcesses({project, workspace});
+    QApplication::processEvents();
+
+    QTest::mouseClick(v->row(1)->pathLabel(), Qt::LeftButton, {}, QPoint(4, 4));
+    QTest::mouseClick(v->row(2)->pathLabel(), Qt::LeftButton, {}, QPoint(4, 4));
+    EXPECT_EQ(revealed, QStringList{"/srv/My Project"});
+}
+
+struct HostileCase {
+    const char* name;
+    QString text;
+};
+
+QString repeated(const QString& unit, int times) {
+    return unit.repeated(times);
+}
+
+class HostileText : public ProcessListViewTest,
+                    public ::testing::WithParamInterface<HostileCase> {};
+
+TEST_P(HostileText, ElidesOnOneLineWithoutGrowing) {
+    auto v = view(false);
+    monitor.setProcesses({process(1, "plain")});
+    QApplication::processEvents();
+    const QSize hintBefore = v->sizeHint();
+    const int rowHeight = v->row(1)->height();
+
+    DartProcess p = process(1, GetParam().text);
+    p.command = GetParam().text;
+    p.executableName = GetParam().text;
+    p.projectPath = "/srv/" + GetParam().text + "/" + GetParam().text;
+    monitor.setProcesses({p});
+    QApplication::processEvents();
+    ProcessRow* row = v->row(1);
+    EXPECT_EQ(v->sizeHint(), hintBefore);
+    EXPECT_EQ(row->height(), rowHeight);
+    EXPECT_LE(row->nameText()->sizeHint().width(), TextLine::maxHintWidth);
+    EXPECT_LE(row->pathLabel()->geometry().right(), row->cpuBar()->x());
+    EXPECT_LE(row->nameText()->geometry().right(), row->cpuBar()->x());
+    EXPECT_EQ(row->nameText()->toolTip(), GetParam().text) << "the tooltip keeps the command";
+    const QString shown = row->nameText()->displayedText(row->nameText()->width());
+    EXPECT_FALSE(shown.contains('\n'));
+    EXPECT_FALSE(v->grab().isNull());
+    setting->setHidden(true);
+    EXPECT_FALSE(v->grab().isNull());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ProcessListView, HostileText,
+    ::testing::Values(HostileCase{"VeryLong", repeated("analysis_server_", 800)},
+                      HostileCase{"RightToLeft", repeated(QString::fromUtf8("מנתח קוד "), 60)},
+                      HostileCase{"Emoji", repeated(QString::fromUtf8("🎯🧪👩‍💻"), 400)},
+                      HostileCase{"Replacement", repeated(QString(QChar(0xFFFD)), 3000)},
+                      HostileCase{"LoneSurrogate", QString(QChar(0xD800)) + "x" + QChar(0xDC00)},
+                      HostileCase{"LineBreaks", "first\nsecond\r\nthird\u2028fourth"},
+                      HostileCase{"Empty", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ProcessListViewTest, LongNameElidesInTheMiddle) {
+    auto v = view(true);
+    const QString name = "START" + QString(2000, 'm') + "END";
+    monitor.setProcesses({process(1, name)});
+    QApplication::processEvents();
+    TextLine* line = v->row(1)->nameText();
+    const QString shown = line->displayedText(line->width());
+    EXPECT_TRUE(shown.startsWith("START"));
+    EXPECT_TRUE(shown.endsWith("END"));
+    EXPECT_TRUE(shown.contains(QChar(0x2026)));
+}
+
+// Spawns a child of this test, and makes sure it is gone afterwards whatever happens.
+class Child {
+public:
+    Child() {
+        char sleep[] = "sleep";
+        char seconds[] = "30";
+        char* argv[] = {sleep, seconds, nullptr};
+        if (posix_spawn(&m_pid, "/bin/sleep", nullptr, nullptr, argv, environ) != 0) {
+            m_pid = -1;
+        }
+    }
+    ~Child() {
+        if (m_pid > 0 && !m_reaped) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    pid_t pid() const { return m_pid; }
+    // The wait status once the child has ended, within `ms`.
+    std::optional<int> waitFor(int ms) {
+        for (int waited = 0; waited < ms; waited += 10) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_reaped = true;
+                return status;
+            }
+            QTest::qWait(10);
+        }
+        return std::nullopt;
+    }
+
+private:
+    pid_t m_pid = -1;
+    bool m_reaped = false;
+};
+
+TEST_F(ProcessListViewTest, TerminateButtonSendsSigtermAtOnce) {
+    Child child;
+    ASSERT_GT(child.pid(), 0);
+    SampleMonitor real(platform::systemKernel());
+    ProcessListView v(real, *setting, false);
+    v.resize(900, 400);
+    v.show();
+    real.setProcesses({process(child.pid(), "sleep")});
+    ProcessRow* row = v.row(child.pid());
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->terminateButton()->toolTip(), "Quit process (SIGTERM)");
+
+    QTest::mouseClick(row->terminateButton(), Qt::LeftButton);
+    const std::optional<int> status = child.waitFor(5000);
+    ASSERT_TRUE(status.has_value()) << "the child is still running";
+    EXPECT_TRUE(WIFSIGNALED(*status));
+    EXPECT_EQ(WTERMSIG(*status), SIGTERM);
+}
+
+} // namespace
+} // namespace ombrix

@@ -1,0 +1,14 @@
+ombrix_test(ombrix_path_text_test
+  SOURCES PathTextTest.cpp
+  LIBS ombrix_desktop
+  LABELS desktop)
+ombrix_test(ombrix_folder_revealer_test
+  SOURCES FolderRevealerTest.cpp
+  LIBS ombrix_desktop Qt6::Test
+  MAIN core
+  LABELS desktop)
+ombrix_test(ombrix_desktop_styles_test
+  SOURCES DesktopStylesTest.cpp
+  LIBS ombrix_desktop Qt6::Test
+  MAIN gui
+  LABELS desktop)

@@ -1,0 +1,20 @@
+ombrix_test(ombrix_usage_bar_test
+  SOURCES UsageBarTest.cpp
+  LIBS ombrix_views
+  MAIN gui
+  LABELS views)
+ombrix_test(ombrix_memory_panel_test
+  SOURCES MemoryPanelTest.cpp
+  LIBS ombrix_views
+  MAIN gui
+  LABELS views)
+ombrix_test(ombrix_process_list_view_test
+  SOURCES ProcessListViewTest.cpp SampleMonitor.h
+  LIBS ombrix_views ombrix_fake_kernel Qt6::Test
+  MAIN gui
+  LABELS views)
+ombrix_test(ombrix_view_shots_test
+  SOURCES ViewShotsTest.cpp SampleMonitor.h
+  LIBS ombrix_views ombrix_fake_kernel
+  MAIN gui
+  LABELS views)
