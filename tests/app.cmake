@@ -7,3 +7,8 @@ ombrix_test(ombrix_updater_test
   LIBS ombrix_updater Qt6::Test Qt6::Network
   MAIN gui
   LABELS app)
+ombrix_test(ombrix_shell_test
+  SOURCES ShellTest.cpp SampleMonitor.h
+  LIBS ombrix_shell ombrix_fake_kernel
+  MAIN gui
+  LABELS app)

@@ -6,7 +6,8 @@ namespace ombrix {
 
 namespace {
 
-const QString sparkleNamespace = QStringLiteral("http://www.andymatuschak.org/xml-namespaces/sparkle");
+const QString sparkleNamespace =
+    QStringLiteral("http://www.andymatuschak.org/xml-namespaces/sparkle");
 
 template <typename Node> bool isSparkle(const Node& node, QLatin1StringView name) {
     return node.name() == name &&
@@ -186,8 +187,9 @@ UpdateOutcome failedCheck(const QString& currentVersion, const QString& reason) 
 
 UpdateOutcome decide(const Appcast& feed, const QString& currentVersion) {
     if (!feed.valid) {
-        return failedCheck(currentVersion,
-                           QStringLiteral("The update feed could not be read (%1).").arg(feed.error));
+        return failedCheck(
+            currentVersion,
+            QStringLiteral("The update feed could not be read (%1).").arg(feed.error));
     }
     const AppcastItem* newest = nullptr;
     for (const AppcastItem& item : feed.items) {

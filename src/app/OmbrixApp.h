@@ -1,0 +1,80 @@
+#pragma once
+
+// The shell of the run: owns the one ProcessMonitor (created when the scenes
+// are first built, never in dump mode), the shared path-mask setting, the main
+// window, the tray item and its panel. It decides nothing about processes.
+//
+// Call order: construct, then start() once the QApplication exists. The dump
+// is decided before either (isDumpRequest), so it never needs a display.
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QMenu;
+class QSystemTrayIcon;
+
+namespace ombrix {
+
+class MainWindow;
+class MenuBarLabel;
+class PathMaskSetting;
+class ProcessMonitor;
+class TrayPanel;
+
+class OmbrixApp : public QObject {
+    Q_OBJECT
+public:
+    struct Options {
+        // Builds the monitor on first use; empty: the real, polling one.
+        std::function<std::unique_ptr<ProcessMonitor>()> makeMonitor;
+        // Whether the desktop has a system tray; empty: ask it.
+        std::optional<bool> trayAvailable;
+        // Both update commands; empty: the shared Updater.
+        std::function<void()> checkForUpdates;
+        // The panel's and the menu's "Quit"; empty: QCoreApplication::quit().
+        std::function<void()> quit;
+    };
+
+    explicit OmbrixApp(Options options = {}, QObject* parent = nullptr);
+    ~OmbrixApp() override;
+
+    // True when an argument is exactly "--dump".
+    static bool isDumpRequest(int argc, const char* const* argv);
+
+    // Builds the window and the tray item. Without a system tray the window
+    // opens at once (otherwise nothing would be on screen) and closing it
+    // quits; with one, the program lives in the tray and closing only hides.
+    void start();
+
+    // The monitor, created on the first call.
+    ProcessMonitor& monitor();
+    bool hasMonitor() const { return m_monitor != nullptr; }
+
+    void openWindow();
+    void checkForUpdates();
+    void quit();
+
+    MainWindow* mainWindow() const { return m_window.get(); }
+    TrayPanel* panel() const { return m_panel.get(); }
+    QSystemTrayIcon* trayIcon() const { return m_tray.get(); }
+    MenuBarLabel* label() const { return m_label.get(); }
+    QMenu* trayMenu() const { return m_trayMenu.get(); }
+
+private:
+    void buildTray();
+
+    Options m_options;
+    std::unique_ptr<PathMaskSetting> m_hidePaths;
+    // Declared before the views, so destroyed after them: they hold references to it.
+    std::unique_ptr<ProcessMonitor> m_monitor;
+    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<TrayPanel> m_panel;
+    std::unique_ptr<QMenu> m_trayMenu;
+    std::unique_ptr<QSystemTrayIcon> m_tray;
+    std::unique_ptr<MenuBarLabel> m_label;
+};
+
+} // namespace ombrix

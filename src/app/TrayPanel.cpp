@@ -1,0 +1,82 @@
+#include "TrayPanel.h"
+
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace ombrix {
+
+namespace {
+
+constexpr int gap = 4; // between the tray icon and the panel's edge
+
+// The same click that closed the popup reaches the tray icon within this time.
+constexpr qint64 reopenGuardMs = 300;
+
+} // namespace
+
+TrayPanel::TrayPanel(ProcessMonitor& monitor, PathMaskSetting& hidePaths,
+                     ProcessListView::Actions actions, QWidget* parent)
+    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint)
+    , m_view(new ProcessListView(monitor, hidePaths, true, std::move(actions))) {
+    setObjectName(QStringLiteral("panel"));
+    setFixedSize(panelSize);
+    setAutoFillBackground(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_view);
+}
+
+QPoint TrayPanel::placement(const QRect& anchor, const QPoint& cursor, const QRect& screen,
+                            QSize size) {
+    const QRect at = anchor.isEmpty() ? QRect(cursor, QSize(1, 1)) : anchor;
+    int x = at.center().x() - size.width() / 2;
+    int y = at.center().y() < screen.center().y() ? at.bottom() + 1 + gap
+                                                  : at.top() - gap - size.height();
+    // A screen smaller than the panel pins it to the top-left corner.
+    x = std::max(screen.left(), std::min(x, screen.right() + 1 - size.width()));
+    y = std::max(screen.top(), std::min(y, screen.bottom() + 1 - size.height()));
+    return {x, y};
+}
+
+void TrayPanel::toggle(const QRect& anchor, const QPoint& cursor) {
+    if (isVisible()) {
+        hide();
+        return;
+    }
+    if (m_sinceHidden.isValid() && m_sinceHidden.elapsed() < reopenGuardMs) {
+        return;
+    }
+    popUp(anchor, cursor);
+}
+
+void TrayPanel::popUp(const QRect& anchor, const QPoint& cursor) {
+    const QPoint probe = anchor.isEmpty() ? cursor : anchor.center();
+    QScreen* screen = QGuiApplication::screenAt(probe);
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(probe, panelSize);
+    move(placement(anchor, cursor, area, panelSize));
+    show();
+    raise();
+    activateWindow();
+}
+
+void TrayPanel::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // A popup closes on a click outside; this also closes it when another
+    // window takes focus without a click (a keyboard switch, a new window).
+    if (event->type() == QEvent::ActivationChange && isVisible() && !isActiveWindow()) {
+        hide();
+    }
+}
+
+void TrayPanel::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    m_sinceHidden.start();
+}
+
+} // namespace ombrix

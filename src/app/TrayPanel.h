@@ -1,0 +1,49 @@
+#pragma once
+
+// The compact table in a frameless popup of a fixed 540 x 470, opened from the
+// tray item and closed as soon as it loses focus (a click anywhere else).
+
+#include "ProcessListView.h"
+
+#include <QElapsedTimer>
+#include <QWidget>
+
+namespace ombrix {
+
+class PathMaskSetting;
+class ProcessMonitor;
+
+class TrayPanel : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr QSize panelSize{540, 470};
+
+    TrayPanel(ProcessMonitor& monitor, PathMaskSetting& hidePaths, ProcessListView::Actions actions,
+              QWidget* parent = nullptr);
+
+    ProcessListView* view() const { return m_view; }
+
+    // Opens the panel beside `anchor` (the tray icon's screen rectangle), or
+    // at `cursor` when the tray reports no geometry; a second click on the
+    // icon while the panel is open closes it instead.
+    void toggle(const QRect& anchor, const QPoint& cursor);
+    void popUp(const QRect& anchor, const QPoint& cursor);
+
+    // Where a panel of `size` goes: below an anchor in the upper half of the
+    // screen, above one in the lower half, centred on it horizontally, and
+    // always inside `screen`. An empty anchor stands for the point `cursor`.
+    static QPoint placement(const QRect& anchor, const QPoint& cursor, const QRect& screen,
+                            QSize size);
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    ProcessListView* m_view;
+    // When the panel last closed: the click on the tray icon that closes the
+    // popup arrives again as an activation, which must not reopen it.
+    QElapsedTimer m_sinceHidden;
+};
+
+} // namespace ombrix

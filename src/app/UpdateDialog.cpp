@@ -1,11 +1,11 @@
 #include "UpdateDialog.h"
 
-#include <QPushButton>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 
 namespace ombrix {
 
@@ -29,8 +29,8 @@ QMessageBox* presentUpdateOutcome(const UpdateOutcome& outcome) {
     box->setIcon(outcome.kind == UpdateOutcome::Kind::Failed ? QMessageBox::Warning
                                                              : QMessageBox::Information);
     if (!message.link.isEmpty()) {
-        QAbstractButton* open = box->addButton(QStringLiteral("Open Download Page"),
-                                               QMessageBox::AcceptRole);
+        QAbstractButton* open =
+            box->addButton(QStringLiteral("Open Download Page"), QMessageBox::AcceptRole);
         const QUrl link = message.link;
         QObject::connect(open, &QAbstractButton::clicked, box,
                          [link] { QDesktopServices::openUrl(link); });

@@ -1,19 +1,25 @@
+#include "OmbrixApp.h"
 #include "ProcessMonitor.h"
+#include "Symbols.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
-#include <cstring>
-
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     // Decided before any application object exists: the dump needs no display.
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--dump") == 0) {
-            QCoreApplication app(argc, argv);
-            ombrix::ProcessMonitor::dumpOnce();
-            return 0;
-        }
+    if (ombrix::OmbrixApp::isDumpRequest(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        ombrix::ProcessMonitor::dumpOnce();
+        return 0;
     }
-    std::fputs("ombrix: the window is not built yet; run \"ombrix --dump\" for a table.\n", stderr);
-    return 0;
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ombrix"));
+    QApplication::setOrganizationName(QStringLiteral("Ombrix"));
+    QApplication::setApplicationVersion(QStringLiteral(OMBRIX_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("ombrix"));
+    QApplication::setWindowIcon(ombrix::Symbols::appIcon());
+
+    ombrix::OmbrixApp shell;
+    shell.start();
+    return app.exec();
 }

@@ -1,0 +1,32 @@
+#pragma once
+
+// The tray item's face: the "memorychip" symbol, with the total memory of the
+// watched processes as its tooltip (a tray item has no room for a title).
+// Refreshed whenever the monitor publishes a different process list.
+
+#include <QObject>
+#include <QString>
+
+class QSystemTrayIcon;
+
+namespace ombrix {
+
+class ProcessMonitor;
+
+class MenuBarLabel : public QObject {
+    Q_OBJECT
+public:
+    // Both must outlive the label.
+    MenuBarLabel(ProcessMonitor& monitor, QSystemTrayIcon& tray, QObject* parent = nullptr);
+
+    // What the tray shows as text now: the byte-count text of the total.
+    QString title() const;
+
+private:
+    void refresh();
+
+    ProcessMonitor& m_monitor;
+    QSystemTrayIcon& m_tray;
+};
+
+} // namespace ombrix

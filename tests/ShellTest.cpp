@@ -1,0 +1,208 @@
+#include "MainWindow.h"
+#include "MenuBarLabel.h"
+#include "OmbrixApp.h"
+#include "SampleMonitor.h"
+#include "TrayPanel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenuBar>
+#include <QSystemTrayIcon>
+#include <gtest/gtest.h>
+
+using namespace ombrix;
+using ombrix::testing::SampleMonitor;
+
+namespace {
+
+struct Counters {
+    int monitors = 0;
+    int updateChecks = 0;
+    int quits = 0;
+};
+
+OmbrixApp::Options options(Counters& counters, bool tray) {
+    OmbrixApp::Options o;
+    o.makeMonitor = [&counters]() -> std::unique_ptr<ProcessMonitor> {
+        ++counters.monitors;
+        return std::make_unique<SampleMonitor>();
+    };
+    o.trayAvailable = tray;
+    o.checkForUpdates = [&counters] { ++counters.updateChecks; };
+    o.quit = [&counters] { ++counters.quits; };
+    return o;
+}
+
+QStringList actionTexts(const QList<QAction*>& actions) {
+    QStringList texts;
+    for (QAction* a : actions) {
+        if (!a->isSeparator()) {
+            texts << a->text();
+        }
+    }
+    return texts;
+}
+
+} // namespace
+
+TEST(Shell, DumpRequestIsOneExactArgument) {
+    struct Row {
+        const char* name;
+        std::vector<const char*> argv;
+        bool dump;
+    };
+    const Row rows[] = {
+        {"alone", {"ombrix", "--dump"}, true},
+        {"among others", {"ombrix", "-v", "--dump", "x"}, true},
+        {"no arguments", {"ombrix"}, false},
+        {"with a value", {"ombrix", "--dump=1"}, false},
+        {"prefix", {"ombrix", "--dumpx"}, false},
+        {"single dash", {"ombrix", "-dump"}, false},
+        {"program name itself", {"--dump"}, false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(OmbrixApp::isDumpRequest(static_cast<int>(row.argv.size()), row.argv.data()),
+                  row.dump)
+            << row.name;
+    }
+}
+
+TEST(Shell, MonitorIsCreatedOnceWhenTheScenesAreBuilt) {
+    Counters counters;
+    OmbrixApp app(options(counters, false));
+    EXPECT_FALSE(app.hasMonitor());
+    EXPECT_EQ(counters.monitors, 0);
+    app.start();
+    app.start();
+    ProcessMonitor* first = &app.monitor();
+    EXPECT_EQ(first, &app.monitor());
+    EXPECT_EQ(counters.monitors, 1);
+}
+
+TEST(Shell, WithoutATrayTheWindowOpensAndClosingItQuits) {
+    struct Row {
+        const char* name;
+        bool tray;
+        bool windowAtStart;
+        bool quitOnClose;
+    };
+    const Row rows[] = {
+        {"tray", true, false, false},
+        {"no tray", false, true, true},
+    };
+    for (const Row& row : rows) {
+        Counters counters;
+        OmbrixApp app(options(counters, row.tray));
+        app.start();
+        EXPECT_EQ(app.mainWindow()->isVisible(), row.windowAtStart) << row.name;
+        EXPECT_EQ(QApplication::quitOnLastWindowClosed(), row.quitOnClose) << row.name;
+        EXPECT_EQ(app.trayIcon() != nullptr, row.tray) << row.name;
+        EXPECT_EQ(app.panel() != nullptr, row.tray) << row.name;
+    }
+}
+
+TEST(Shell, MainWindowHasItsNameSizeAndMenu) {
+    Counters counters;
+    OmbrixApp app(options(counters, false));
+    app.start();
+    MainWindow* window = app.mainWindow();
+    EXPECT_EQ(window->objectName(), "main");
+    EXPECT_EQ(window->minimumSize(), QSize(820, 380));
+    EXPECT_EQ(window->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    window->resize(300, 200);
+    EXPECT_GE(window->width(), 820);
+    EXPECT_GE(window->height(), 380);
+
+    const QList<QAction*> menus = window->menuBar()->actions();
+    ASSERT_EQ(menus.size(), 1);
+    EXPECT_EQ(actionTexts(menus.front()->menu()->actions()),
+              QStringList({QApplication::applicationName().prepend("About "),
+                           QString::fromUtf8("Check for Updates\u2026"), "Quit"}));
+}
+
+TEST(Shell, BothUpdateCommandsAndBothQuitsReachTheSameHandlers) {
+    Counters counters;
+    OmbrixApp app(options(counters, true));
+    app.start();
+    QMenu* menu = app.mainWindow()->menuBar()->actions().front()->menu();
+    for (QAction* a : menu->actions()) {
+        if (a->text().startsWith("Check for Updates") || a->text() == "Quit") {
+            a->trigger();
+        }
+    }
+    for (QAction* a : app.trayMenu()->actions()) {
+        if (a->text().startsWith("Check for Updates") || a->text() == "Quit") {
+            a->trigger();
+        }
+    }
+    EXPECT_EQ(counters.updateChecks, 2);
+    EXPECT_EQ(counters.quits, 2);
+    EXPECT_EQ(actionTexts(app.trayMenu()->actions()),
+              QStringList({"Open Window", QString::fromUtf8("Check for Updates\u2026"), "Quit"}));
+}
+
+TEST(Shell, ClosedWindowOpensAgainAsTheSameWindow) {
+    Counters counters;
+    OmbrixApp app(options(counters, true));
+    app.start();
+    MainWindow* window = app.mainWindow();
+    app.openWindow();
+    EXPECT_TRUE(window->isVisible());
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    app.openWindow();
+    EXPECT_EQ(app.mainWindow(), window);
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST(Shell, TrayTitleFollowsTheTotalMemory) {
+    Counters counters;
+    OmbrixApp app(options(counters, true));
+    app.start();
+    auto& monitor = static_cast<SampleMonitor&>(app.monitor());
+    EXPECT_EQ(app.trayIcon()->toolTip(), "Zero KB");
+    EXPECT_FALSE(app.trayIcon()->icon().isNull());
+    monitor.setProcesses({ombrix::testing::process(10, "Analyzer", 0, 1342177280),
+                          ombrix::testing::process(11, "DDS", 0, 0)});
+    EXPECT_EQ(app.trayIcon()->toolTip(), "1.25 GB");
+    monitor.setProcesses({});
+    EXPECT_EQ(app.trayIcon()->toolTip(), "Zero KB");
+}
+
+TEST(Shell, PanelIsAFixedFramelessPopup) {
+    Counters counters;
+    OmbrixApp app(options(counters, true));
+    app.start();
+    TrayPanel* panel = app.panel();
+    EXPECT_EQ(panel->size(), QSize(540, 470));
+    EXPECT_EQ(panel->minimumSize(), panel->maximumSize());
+    EXPECT_TRUE(panel->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(panel->windowType(), Qt::Popup);
+    EXPECT_TRUE(panel->view()->isCompact());
+}
+
+TEST(Shell, PanelPlacementStaysBesideTheIconAndOnScreen) {
+    const QRect screen(0, 0, 1920, 1080);
+    const QSize size(540, 470);
+    struct Row {
+        const char* name;
+        QRect anchor;
+        QPoint cursor;
+        QPoint expected;
+    };
+    const Row rows[] = {
+        {"top bar, middle", QRect(1000, 0, 24, 24), {}, QPoint(741, 28)},
+        {"top bar, right corner", QRect(1890, 0, 24, 24), {}, QPoint(1380, 28)},
+        {"bottom bar, left corner", QRect(4, 1050, 24, 30), {}, QPoint(0, 576)},
+        {"no geometry: at the cursor", QRect(), QPoint(500, 10), QPoint(230, 15)},
+        {"no geometry, cursor low", QRect(), QPoint(1900, 1070), QPoint(1380, 596)},
+    };
+    for (const Row& row : rows) {
+        const QPoint at = TrayPanel::placement(row.anchor, row.cursor, screen, size);
+        EXPECT_EQ(at, row.expected) << row.name;
+        EXPECT_TRUE(screen.contains(QRect(at, size))) << row.name;
+    }
+    // A screen smaller than the panel pins it to the corner rather than off screen.
+    EXPECT_EQ(TrayPanel::placement(QRect(100, 0, 10, 10), {}, QRect(0, 0, 400, 300), size),
+              QPoint(0, 0));
+}
