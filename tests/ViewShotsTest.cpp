@@ -53,7 +53,10 @@ void fill(SampleMonitor& monitor) {
 }
 
 void save(QWidget& w, const QString& name) {
-    QApplication::processEvents(); // let pending layout requests land first
+    // Nested layouts settle one level per pass.
+    for (int i = 0; i < 4; ++i) {
+        QApplication::processEvents();
+    }
     const QString dir = QStringLiteral(OMBRIX_BINARY_DIR "/shots");
     QDir().mkpath(dir);
     const QPixmap shot = w.grab();
