@@ -25,6 +25,7 @@
 
 #include "LinuxKernel.h"
 #include "ProcParsers.h"
+#include "PsEnvironment.h"
 #include "Utf8.h"
 
 #include <cerrno>
@@ -112,21 +113,6 @@ Timebase readTimebase() {
     return {perSecond / common, hz / common};
 }
 
-// The program's environment for ps, without mutating ours (other threads may
-// read it): an exported COLUMNS cuts every line to that width, and a non-UTF-8
-// locale turns non-ASCII arguments into "?".
-std::vector<std::string> psEnvironment() {
-    std::vector<std::string> env;
-    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
-        const std::string_view text(*entry);
-        if (!text.starts_with("COLUMNS=") && !text.starts_with("LC_ALL=")) {
-            env.emplace_back(text);
-        }
-    }
-    env.emplace_back("LC_ALL=C.UTF-8");
-    return env;
-}
-
 // A pipe whose ends are close-on-exec, so a ps started at the same moment on
 // another thread cannot inherit them (its parent would then never see end of
 // file), and above 0..2, so dup2 onto stdout always clears close-on-exec.
@@ -175,7 +161,7 @@ std::optional<pid_t> spawnPs(int stdoutFd) {
     posix_spawnattr_setsigdefault(&attributes, &pipe);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-    std::vector<std::string> env = psEnvironment();
+    std::vector<std::string> env = psEnvironment(environ);
     std::vector<char*> envp;
     envp.reserve(env.size() + 1);
     for (auto& entry : env) {

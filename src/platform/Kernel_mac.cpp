@@ -6,6 +6,7 @@
 // one instance is safe to share between threads.
 
 #include "MacConversions.h"
+#include "PsEnvironment.h"
 
 #include <cerrno>
 #include <csignal>
@@ -110,7 +111,7 @@ std::optional<pid_t> spawnPs(int stdoutFd) {
                                               POSIX_SPAWN_CLOEXEC_DEFAULT);
 
     // Built afresh, never by changing our own environment: other threads read it.
-    std::vector<std::string> env = mac::psEnvironment(environ);
+    std::vector<std::string> env = psEnvironment(environ);
     std::vector<char*> envp;
     envp.reserve(env.size() + 1);
     for (auto& entry : env) {

@@ -20,9 +20,9 @@
 namespace ombrix::platform::mac {
 
 // Sizes of the records in the macOS 13 SDK; Kernel_mac.cpp asserts them.
-inline constexpr std::size_t kRusageInfoV6Size = 464;  // struct rusage_info_v6
-inline constexpr std::size_t kKinfoProcSize = 648;     // struct kinfo_proc
-inline constexpr std::size_t kVnodePathSize = 1024;    // vnode_info_path.vip_path (MAXPATHLEN)
+inline constexpr std::size_t kRusageInfoV6Size = 464;   // struct rusage_info_v6
+inline constexpr std::size_t kKinfoProcSize = 648;      // struct kinfo_proc
+inline constexpr std::size_t kVnodePathSize = 1024;     // vnode_info_path.vip_path (MAXPATHLEN)
 inline constexpr std::size_t kPidPathBufferSize = 4096; // PROC_PIDPATHINFO_MAXSIZE
 
 // The rusage_info_v6 fields the monitor reads.
@@ -76,11 +76,5 @@ std::optional<std::int32_t> pressureLevelFrom(int rc, std::int32_t level);
 // caller's process group and negative values as groups or "every process
 // we may signal", none of which a row of the process table stands for.
 bool isSingleProcess(Pid pid);
-
-// The environment for `ps`, given the program's (a NULL-terminated array, as
-// `environ`; null is an empty environment): COLUMNS dropped, since ps cuts
-// every line to it, and LC_ALL set to C.UTF-8, so non-ASCII arguments are
-// not printed as "?". Everything else is kept in order.
-std::vector<std::string> psEnvironment(const char* const* environment);
 
 } // namespace ombrix::platform::mac
