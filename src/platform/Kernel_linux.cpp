@@ -25,7 +25,7 @@
 
 #include "LinuxKernel.h"
 #include "ProcParsers.h"
-#include "PsEnvironment.h"
+#include "PsRun.h"
 #include "Utf8.h"
 
 #include <cerrno>
@@ -40,8 +40,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace ombrix::platform {
 
@@ -139,50 +137,6 @@ bool makePipe(int fds[2]) {
     return true;
 }
 
-std::optional<pid_t> spawnPs(int stdoutFd) {
-    posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0) {
-        return std::nullopt;
-    }
-    posix_spawnattr_t attributes;
-    if (posix_spawnattr_init(&attributes) != 0) {
-        posix_spawn_file_actions_destroy(&actions);
-        return std::nullopt;
-    }
-    posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    // The calling worker thread may block signals; ps should not inherit that.
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t pipe;
-    sigemptyset(&pipe);
-    sigaddset(&pipe, SIGPIPE);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &pipe);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    std::vector<std::string> env = psEnvironment(environ);
-    std::vector<char*> envp;
-    envp.reserve(env.size() + 1);
-    for (auto& entry : env) {
-        envp.push_back(entry.data());
-    }
-    envp.push_back(nullptr);
-    char path[] = "/bin/ps";
-    char all[] = "-axo";
-    char format[] = "pid=,args=";
-    char* argv[] = {path, all, format, nullptr};
-
-    pid_t child = 0;
-    const int rc = ::posix_spawn(&child, path, &actions, &attributes, argv, envp.data());
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        return std::nullopt;
-    }
-    return child;
-}
-
 } // namespace
 
 LinuxKernel::LinuxKernel(std::string procRoot, std::string sysRoot)
@@ -199,31 +153,7 @@ std::string LinuxKernel::listProcesses() const {
     if (!makePipe(fds)) {
         return "";
     }
-    const auto child = spawnPs(fds[1]);
-    ::close(fds[1]); // else we would never see end of file
-    if (!child) {
-        ::close(fds[0]);
-        return "";
-    }
-    std::string output;
-    bool complete = true;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-        if (n > 0) {
-            output.append(buffer, static_cast<std::size_t>(n));
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            complete = false; // a cut listing would yield cut command lines
-            break;
-        }
-    }
-    ::close(fds[0]);
-    int status = 0;
-    while (::waitpid(*child, &status, 0) < 0 && errno == EINTR) {
-    }
-    return complete ? output : std::string();
+    return posix::runPs(fds[0], fds[1]);
 }
 
 Pid LinuxKernel::ownPid() const {
