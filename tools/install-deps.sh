@@ -5,11 +5,14 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES="build-essential cmake ninja-build pkg-config \
   qt6-base-dev qt6-websockets-dev qt6-svg-dev libgl-dev \
-  libgtest-dev libgmock-dev procps dbus xvfb xauth npm file"
+  libgtest-dev libgmock-dev procps dbus xvfb xauth"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
+# Node may come from outside Debian (its npm then conflicts with Debian's): ask for the commands.
+command -v npm >/dev/null 2>&1 || missing="$missing npm"
+command -v file >/dev/null 2>&1 || missing="$missing file"
 if [ -n "$missing" ]; then
   $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -q
   $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
