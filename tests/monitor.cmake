@@ -3,3 +3,8 @@ ombrix_test(ombrix_monitor_test
   LIBS ombrix_monitor ombrix_fake_kernel Qt6::Test
   MAIN core
   LABELS monitor)
+ombrix_test(ombrix_workspace_cache_test
+  SOURCES WorkspaceCacheTest.cpp
+  LIBS ombrix_monitor ombrix_fake_kernel Qt6::Test
+  MAIN core
+  LABELS monitor)

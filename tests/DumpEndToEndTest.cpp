@@ -1,0 +1,301 @@
+// `ombrix --dump` as built, on a machine without a display: real Dart-like
+// children under a fake IDE window, one of them pointing at a tooling daemon
+// that this test serves on 127.0.0.1.
+
+#include "Identification.h"
+#include "Kernel.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+#include <QWebSocket>
+#include <QWebSocketServer>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace ombrix;
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString ombrixBinary = QStringLiteral(OMBRIX_BINARY_DIR "/src/app/ombrix");
+
+// Answers every workspace query with one root and remembers the secrets it was sent.
+class Daemon : public QObject {
+public:
+    Daemon() {
+        connect(&m_server, &QWebSocketServer::newConnection, this, [this] {
+            while (QWebSocket* socket = m_server.nextPendingConnection()) {
+                connect(socket, &QWebSocket::textMessageReceived, this,
+                        [this, socket](const QString& text) {
+                            requests << text;
+                            socket->sendTextMessage(QStringLiteral(
+                                R"({"jsonrpc":"2.0","id":"1","result":{"ideWorkspaceRoots":)"
+                                R"(["file:///srv/team%20ws/","file:///elsewhere"]}})"));
+                        });
+                connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+        m_server.listen(QHostAddress::LocalHost, 0);
+    }
+    std::string url() const {
+        return "ws://127.0.0.1:" + std::to_string(m_server.serverPort()) + "/dtd-secret=";
+    }
+    QStringList requests;
+
+private:
+    QWebSocketServer m_server{QStringLiteral("test-dtd"), QWebSocketServer::NonSecureMode};
+};
+
+struct DumpRun {
+    bool finished = false;
+    int exitCode = -1;
+    QProcess::ExitStatus status = QProcess::CrashExit;
+    QString out;
+};
+
+// Runs the binary with no display of any kind; the event loop keeps serving the daemon meanwhile.
+DumpRun runOmbrix(const QStringList& args, int limitMs, const char* platform = nullptr) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    if (platform != nullptr) {
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QString::fromLatin1(platform));
+    }
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(ombrixBinary, args);
+    DumpRun run;
+    if (!process.waitForStarted(10000)) {
+        return run;
+    }
+    run.finished =
+        QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, limitMs);
+    if (!run.finished) {
+        process.kill(); // only the child we started, by its pid
+        process.waitForFinished(5000);
+    } else {
+        run.exitCode = process.exitCode();
+        run.status = process.exitStatus();
+    }
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    return run;
+}
+
+class DumpEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!fs::exists(ombrixBinary.toStdString())) {
+            GTEST_SKIP() << "ombrix not built";
+        }
+        // Not under /tmp: paths there count as tooling, never as projects.
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || *home != '/') {
+            GTEST_SKIP() << "no home directory to build the tree in";
+        }
+        m_root = fs::path(home) / ".cache/ombrix-tests" / ("dump-" + std::to_string(::getpid()));
+        fs::remove_all(m_root);
+        fs::create_directories(m_root / "dart-sdk/bin/snapshots");
+        fs::create_directories(m_root / "share/code");
+        fs::create_directories(m_root / "shop_app/lib");
+        fs::copy_file("/bin/sh", dart());
+        fs::copy_file("/bin/sh", m_root / "share/code/code"); // an IDE by its file name
+        std::ofstream(m_root / "shop_app/pubspec.yaml") << "name: shop_app\n";
+        // Each "snapshot" waits on its stdin; closing the pipe ends them all.
+        std::ofstream(snapshot("analysis_server.dart.snapshot")) << "read line\n";
+        std::ofstream(snapshot("flutter_tools.snapshot")) << "read line\n";
+
+        // Close-on-exec: only the dup2'ed copies reach the children, not ombrix.
+        if (::pipe2(m_stdin, O_CLOEXEC) != 0) {
+            FAIL() << "pipe";
+        }
+        startIde();
+        startLoose();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return readPids(); }, 10000)) << "IDE children";
+    }
+
+    void TearDown() override {
+        for (const pid_t pid : {m_analyzer, m_flutter}) {
+            if (pid > 0) {
+                ::kill(pid, SIGKILL); // the IDE shell reaps them
+            }
+        }
+        for (const int fd : m_stdin) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+        for (const pid_t pid : {m_ide, m_loose}) {
+            if (pid > 0) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, nullptr, 0);
+            }
+        }
+        if (!m_root.empty()) {
+            fs::remove_all(m_root);
+        }
+    }
+
+    std::string dart() const { return (m_root / "dart-sdk/bin/dart").string(); }
+    std::string snapshot(const char* name) const {
+        return (m_root / "dart-sdk/bin/snapshots" / name).string();
+    }
+    QString path(const char* relative) const {
+        return QString::fromStdString((m_root / relative).string());
+    }
+
+    pid_t spawn(std::vector<std::string> argv, const fs::path& cwd) {
+        std::vector<char*> args;
+        for (auto& a : argv) {
+            args.push_back(a.data());
+        }
+        args.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, m_stdin[0], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, m_stdin[0], 3);
+        posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+        pid_t pid = -1;
+        if (::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) {
+            pid = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        return pid;
+    }
+
+    // The IDE window starts two tools; only the analyzer carries the daemon's address.
+    void startIde() {
+        const std::string pidFile = (m_root / "pids").string();
+        const std::string script =
+            "D=\"$1\"; S=\"$2\"\n"
+            "cd / && \"$D\" \"$S/analysis_server.dart.snapshot\" language-server"
+            " --dtd-uri=" +
+            m_daemon.url() +
+            " <&3 &\n"
+            "A=$!\n"
+            "cd \"$3/shop_app/lib\" && \"$D\" \"$S/flutter_tools.snapshot\" run -d linux <&3 &\n"
+            "echo \"$A $!\" > \"$4.tmp\" && mv \"$4.tmp\" \"$4\"\n"
+            "wait\n";
+        m_ide = spawn({(m_root / "share/code/code").string(), "-c", script, "ide", dart(),
+                       (m_root / "dart-sdk/bin/snapshots").string(), m_root.string(), pidFile},
+                      m_root);
+        ASSERT_GT(m_ide, 0);
+    }
+
+    // A tool with neither project nor IDE.
+    void startLoose() {
+        m_loose = spawn({dart(), snapshot("analysis_server.dart.snapshot"), "language-server"},
+                        "/"); // "/" is never a project
+        ASSERT_GT(m_loose, 0);
+    }
+
+    bool readPids() {
+        std::ifstream in(m_root / "pids");
+        return static_cast<bool>(in >> m_analyzer >> m_flutter);
+    }
+
+    // The dump's lines by pid; every line must have the five fields.
+    static std::map<pid_t, QStringList> lines(const QString& out) {
+        static const QRegularExpression cpu(QStringLiteral(R"(^\d+\.\d%$)"));
+        static const QRegularExpression memory(QStringLiteral(
+            R"(^(Zero KB|1 byte|[\d,]+ bytes|[\d,]+(\.\d+)? (KB|MB|GB|TB|PB|EB))$)"));
+        std::map<pid_t, QStringList> byPid;
+        for (const QString& line : out.split(u'\n', Qt::SkipEmptyParts)) {
+            const QStringList fields = line.split(u'\t');
+            EXPECT_EQ(fields.size(), 5) << line.toStdString();
+            if (fields.size() != 5) {
+                continue;
+            }
+            bool ok = false;
+            const pid_t pid = fields[0].toInt(&ok);
+            EXPECT_TRUE(ok && pid > 0) << line.toStdString();
+            EXPECT_FALSE(fields[1].isEmpty()) << line.toStdString();
+            EXPECT_TRUE(cpu.match(fields[2]).hasMatch()) << line.toStdString();
+            EXPECT_TRUE(memory.match(fields[3]).hasMatch()) << line.toStdString();
+            EXPECT_FALSE(fields[4].isEmpty()) << line.toStdString();
+            byPid[pid] = fields;
+        }
+        return byPid;
+    }
+
+    Daemon m_daemon;
+    fs::path m_root;
+    int m_stdin[2] = {-1, -1};
+    pid_t m_ide = -1;
+    pid_t m_loose = -1;
+    pid_t m_analyzer = -1;
+    pid_t m_flutter = -1;
+};
+
+TEST_F(DumpEndToEnd, PrintsOneLinePerToolWithProjectWorkspaceOrDash) {
+    // Other daemons on a busy machine may each cost their 3-second timeout.
+    const DumpRun run = runOmbrix({QStringLiteral("--dump")}, 60000);
+    ASSERT_TRUE(run.finished) << "dump did not end";
+    EXPECT_EQ(run.status, QProcess::NormalExit);
+    EXPECT_EQ(run.exitCode, 0);
+
+    const auto byPid = lines(run.out);
+    ASSERT_TRUE(byPid.count(m_analyzer)) << run.out.toStdString();
+    ASSERT_TRUE(byPid.count(m_flutter)) << run.out.toStdString();
+    ASSERT_TRUE(byPid.count(m_loose)) << run.out.toStdString();
+    EXPECT_FALSE(byPid.count(m_ide)) << "the IDE itself is not a tool";
+
+    const QStringList& analyzer = byPid.at(m_analyzer);
+    EXPECT_EQ(analyzer[1], QStringLiteral("Analyzer (VS Code)"));
+    EXPECT_EQ(analyzer[4], QStringLiteral("workspace: /srv/team ws"));
+    EXPECT_NE(analyzer[3], QStringLiteral("Zero KB"));
+
+    // A project of its own wins over the window's workspace.
+    EXPECT_EQ(byPid.at(m_flutter)[4], path("shop_app"));
+
+    // Nothing to show, unless the test itself happens to run inside an IDE.
+    if (!Identification::ideAncestor(::getpid(), platform::systemKernel())) {
+        EXPECT_EQ(byPid.at(m_loose)[4], QStringLiteral("-"));
+        EXPECT_EQ(byPid.at(m_loose)[1], QStringLiteral("Analyzer"));
+    }
+
+    // The secret is the URL path without its slashes.
+    ASSERT_FALSE(m_daemon.requests.isEmpty());
+    EXPECT_TRUE(m_daemon.requests.first().contains(QStringLiteral(R"("secret":"dtd-secret=")")))
+        << m_daemon.requests.first().toStdString();
+}
+
+TEST_F(DumpEndToEnd, OnlyAnArgumentExactlyDumpStartsTheDump) {
+    struct Row {
+        const char* name;
+        QStringList args;
+        bool dumps;
+    };
+    const Row rows[] = {
+        {"after another argument", {QStringLiteral("--verbose"), QStringLiteral("--dump")}, true},
+        {"with a value", {QStringLiteral("--dump=1")}, false},
+        {"longer word", {QStringLiteral("--dumpx")}, false},
+    };
+    for (const Row& row : rows) {
+        // Without the dump the window starts: offscreen, and stopped after a few seconds.
+        const DumpRun run =
+            runOmbrix(row.args, row.dumps ? 60000 : 3000, row.dumps ? nullptr : "offscreen");
+        if (row.dumps) {
+            EXPECT_TRUE(run.finished) << row.name;
+            EXPECT_EQ(run.exitCode, 0) << row.name;
+            EXPECT_TRUE(lines(run.out).count(m_analyzer)) << row.name;
+        } else {
+            static const QRegularExpression tableLine(QStringLiteral(R"((^|\n)\d+\t)"));
+            EXPECT_FALSE(tableLine.match(run.out).hasMatch()) << row.name << ": no table at all\n"
+                                                              << run.out.toStdString();
+        }
+    }
+}
+
+} // namespace

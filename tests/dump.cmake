@@ -1,0 +1,7 @@
+# `ombrix --dump` end to end: the built binary, real children, a loopback daemon.
+ombrix_test(ombrix_dump_end_to_end_test
+  SOURCES DumpEndToEndTest.cpp
+  LIBS ombrix_monitor Qt6::Test Qt6::WebSockets
+  MAIN core
+  LABELS dump)
+add_dependencies(ombrix_dump_end_to_end_test ombrix)
