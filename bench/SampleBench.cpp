@@ -31,10 +31,17 @@ double seconds(const timeval& t) {
     return double(t.tv_sec) + double(t.tv_usec) / 1e6;
 }
 
-double cpuOf(int who) {
+struct Cpu {
+    double user = 0;
+    double system = 0;
+    double total() const { return user + system; }
+    Cpu operator-(const Cpu& o) const { return {user - o.user, system - o.system}; }
+};
+
+Cpu cpuOf(int who) {
     rusage usage{};
     ::getrusage(who, &usage);
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
 }
 
 } // namespace
@@ -93,13 +100,14 @@ int main(int argc, char** argv) {
     };
     sampleOnce(); // warm-up: caches filled, not measured
 
-    const double selfBefore = cpuOf(RUSAGE_SELF);
-    const double childrenBefore = cpuOf(RUSAGE_CHILDREN);
+    const Cpu selfBefore = cpuOf(RUSAGE_SELF);
+    const Cpu childrenBefore = cpuOf(RUSAGE_CHILDREN);
     for (int i = 0; i < sampleCount; ++i) {
         sampleOnce();
     }
-    const double self = cpuOf(RUSAGE_SELF) - selfBefore;
-    const double ps = cpuOf(RUSAGE_CHILDREN) - childrenBefore;
+    const Cpu selfCpu = cpuOf(RUSAGE_SELF) - selfBefore;
+    const double self = selfCpu.total();
+    const double ps = (cpuOf(RUSAGE_CHILDREN) - childrenBefore).total();
 
     qsizetype watched = 0;
     for (const auto& p : monitor.processes()) {
@@ -117,8 +125,9 @@ int main(int argc, char** argv) {
     std::printf("children started: %zu, analyzers seen: %lld\n", children.size(),
                 static_cast<long long>(watched));
     std::printf("%d samples: our CPU %.3f s, ps CPU %.3f s\n", sampleCount, self, ps);
-    std::printf("per sample: ours %.2f ms, ps %.2f ms\n", 1000 * self / sampleCount,
-                1000 * ps / sampleCount);
+    std::printf("per sample: ours %.2f ms (user %.2f, system %.2f), ps %.2f ms\n",
+                1000 * self / sampleCount, 1000 * selfCpu.user / sampleCount,
+                1000 * selfCpu.system / sampleCount, 1000 * ps / sampleCount);
     std::printf("ratio: %.3f\n", ps > 0 ? self / ps : 0.0);
     return 0;
 }

@@ -77,6 +77,8 @@ const StatusRow kStatusRows[] = {
     {"KernelThreadHasNone", "Name:\tkthreadd\nState:\tS (sleeping)\nThreads:\t1\n", 0, 0, 0},
     {"SimilarKeysAreNotConfused", "RssAnonX:\t1 kB\nVmSwapped:\t2 kB\nRssAnon: 3 kB", 3, 0, 0},
     {"CutMidLine", "RssAnon:\t 12 kB\nVmSw", 12, 0, 0},
+    {"KeyInsideAnotherLineIsSkipped", "Name:\tRssAnon: 7 kB\nRssAnon:\t5 kB\n", 5, 0, 0},
+    {"KeyWithoutValue", "VmPTE:\nVmSwap:\t2 kB\n", 0, 2, 0},
     {"GarbageValue", "RssAnon:\t lots kB\nVmPTE:\t4 kB\n", 0, 0, 4},
     {"Empty", "", 0, 0, 0},
 };

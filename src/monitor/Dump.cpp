@@ -2,6 +2,7 @@
 // readings half a second apart, one tab-separated line per process.
 
 #include "ByteCount.h"
+#include "CycleKernel.h"
 #include "Kernel.h"
 #include "ProcessMonitor.h"
 #include "WorkspaceResolver.h"
@@ -40,6 +41,7 @@ void ProcessMonitor::dumpOnce(std::FILE* out) {
 void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& resolver,
                               std::FILE* out) {
     const QList<ListedProcess> listing = parse(listProcesses(kernel));
+    const CycleKernel cycle(kernel); // one dump, one view of the process tree
     const Pid own = kernel.ownPid();
     const platform::Timebase base = kernel.timebase();
 
@@ -60,7 +62,7 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
         if (!url.isValid()) {
             continue;
         }
-        const auto window = ideAncestor(entry.pid, kernel);
+        const auto window = ideAncestor(entry.pid, cycle);
         if (!window || workspaces.contains(window->pid)) {
             continue;
         }
@@ -98,7 +100,7 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
         if (const auto it = first.constFind(entry.pid); it != first.constEnd() && nanos >= *it) {
             cpu = double(nanos - *it) / 500'000'000.0 * 100.0;
         }
-        const auto ide = ideAncestor(entry.pid, kernel);
+        const auto ide = ideAncestor(entry.pid, cycle);
         const QString name =
             displayName(entry.args, ide ? std::optional<QString>(ide->name) : std::nullopt);
         const auto project =

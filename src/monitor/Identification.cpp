@@ -5,6 +5,7 @@
 #include <QChar>
 #include <QStringView>
 #include <QTextBoundaryFinder>
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -271,12 +272,18 @@ bool Identification::isToolingPath(const QString& path) {
 }
 
 bool Identification::isWatched(const QStringList& args) {
-    if (args.isEmpty() || args.join(u' ').contains(ownBundleMarker)) {
+    if (args.isEmpty()) {
         return false;
     }
     const QString name = lastPathComponent(args.first()).toLower();
-    return startsWith(name, u"dart") || name == u"puro" || name == u"flutter_tester" ||
-           args.first().contains(u"/dart-sdk/");
+    if (!startsWith(name, u"dart") && name != u"puro" && name != u"flutter_tester" &&
+        !args.first().contains(u"/dart-sdk/")) {
+        return false;
+    }
+    // The marker holds no space, so it is in the joined command line exactly
+    // when it is inside one argument; most processes never get this far.
+    return std::none_of(args.cbegin(), args.cend(),
+                        [](const QString& arg) { return arg.contains(ownBundleMarker); });
 }
 
 // --- naming --------------------------------------------------------------------

@@ -11,7 +11,6 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 #include <optional>
 
@@ -61,18 +60,18 @@ public:
     // directory, then from absolute argument paths; else an acceptable working
     // directory. An empty `fileExists` asks `kernel`; the home directory comes
     // from `kernel` too.
-    static std::optional<QString> projectRoot(
-        const std::optional<QString>& cwd, const QStringList& args,
-        const FileExists& fileExists = {},
-        const platform::Kernel& kernel = platform::systemKernel());
-    static std::optional<QString> workingDirectory(
-        Pid pid, const platform::Kernel& kernel = platform::systemKernel());
+    static std::optional<QString>
+    projectRoot(const std::optional<QString>& cwd, const QStringList& args,
+                const FileExists& fileExists = {},
+                const platform::Kernel& kernel = platform::systemKernel());
+    static std::optional<QString>
+    workingDirectory(Pid pid, const platform::Kernel& kernel = platform::systemKernel());
 
     // --- IDE attribution ----------------------------------------------------
     static std::optional<QString> ideName(const QString& executablePath);
     // Walks at most ten ancestors (never the process itself).
-    static std::optional<IdeAncestor> ideAncestor(
-        Pid pid, const platform::Kernel& kernel = platform::systemKernel());
+    static std::optional<IdeAncestor>
+    ideAncestor(Pid pid, const platform::Kernel& kernel = platform::systemKernel());
 
     // --- text helpers -------------------------------------------------------
     // The part after the last "/" once trailing "/" are removed; the whole text without "/".

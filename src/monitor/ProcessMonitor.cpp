@@ -1,9 +1,11 @@
 #include "ProcessMonitor.h"
 
+#include "CycleKernel.h"
 #include "Kernel.h"
 #include "WorkspaceResolver.h"
 
-#include <QPointer>
+#include <QFutureWatcher>
+#include <QPromise>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
@@ -16,6 +18,20 @@ ProcessMonitor::Resolver realResolver() {
     return [](const QUrl& dtd, std::chrono::milliseconds timeout) {
         return WorkspaceResolver::workspaceRoot(dtd, timeout);
     };
+}
+
+// Calls `f(future)` on `context`'s thread once `future` has finished or been
+// cancelled, and never once `context` is gone. The watcher is the weak link:
+// it dies with its parent, and a context-bound then() asserts in Qt 6.4 when
+// its context dies first.
+template <typename T, typename F> void whenDone(QObject* context, const QFuture<T>& future, F f) {
+    auto* watcher = new QFutureWatcher<T>(context);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, context,
+                     [watcher, f = std::move(f)]() mutable {
+                         watcher->deleteLater();
+                         f(watcher->future());
+                     });
+    watcher->setFuture(future);
 }
 
 } // namespace
@@ -96,13 +112,24 @@ QFuture<void> ProcessMonitor::sample() {
     const platform::Kernel* kernel = &m_kernel;
     QFuture<QString> listing = QtConcurrent::run(
         &m_listingPool, [kernel] { return ProcessListing::listProcesses(*kernel); });
-    return listing.then(this, [this](const QString& text) { apply(text); });
+    // Held by the watcher: a monitor destroyed first leaves the returned future cancelled.
+    auto applied = std::make_shared<QPromise<void>>();
+    applied->start();
+    QFuture<void> done = applied->future();
+    whenDone(this, listing, [this, applied](const QFuture<QString>& finished) {
+        if (finished.resultCount() > 0) { // the listing itself never fails
+            apply(finished.result());
+        }
+        applied->finish();
+    });
+    return done;
 }
 
 void ProcessMonitor::pollOnce() {
     // The interval counts from the end of one sample to the start of the next.
-    sample().then(this,
-                  [this] { QTimer::singleShot(m_pollInterval, this, &ProcessMonitor::pollOnce); });
+    whenDone(this, sample(), [this](const QFuture<void>&) {
+        QTimer::singleShot(m_pollInterval, this, &ProcessMonitor::pollOnce);
+    });
 }
 
 void ProcessMonitor::terminate(Pid pid) {
@@ -110,7 +137,8 @@ void ProcessMonitor::terminate(Pid pid) {
     QTimer::singleShot(0, this, [this] { sample(); });
 }
 
-QHash<Pid, QUrl> ProcessMonitor::collectDaemons(const QList<ListedProcess>& entries) const {
+QHash<Pid, QUrl> ProcessMonitor::collectDaemons(const QList<ListedProcess>& entries,
+                                                const platform::Kernel& kernel) {
     QHash<Pid, QUrl> byWindow;
     QSet<Pid> conflicting;
     for (const auto& entry : entries) {
@@ -122,7 +150,7 @@ QHash<Pid, QUrl> ProcessMonitor::collectDaemons(const QList<ListedProcess>& entr
         if (!url.isValid()) {
             continue;
         }
-        const auto window = ideAncestor(entry.pid, m_kernel);
+        const auto window = ideAncestor(entry.pid, kernel);
         if (!window) {
             continue;
         }
@@ -145,20 +173,12 @@ void ProcessMonitor::startResolutions(const QHash<Pid, QUrl>& dtdByWindow) {
             continue;
         }
         m_resolvingWindows.insert(window);
-        QPointer<ProcessMonitor> self(this);
-        // Bound to the monitor: when it is gone, Qt drops the continuation.
-        m_resolver(it.value(), daemonTimeout)
-            .then(this,
-                  [self, window](const std::optional<QString>& root) {
-                      if (self) {
-                          self->storeWorkspace(root, window);
-                      }
-                  })
-            .onCanceled(this, [self, window] {
-                if (self) {
-                    self->storeWorkspace(std::nullopt, window);
-                }
-            });
+        // A failed or cancelled query is an empty answer.
+        whenDone(this, m_resolver(it.value(), daemonTimeout),
+                 [this, window](const QFuture<std::optional<QString>>& answer) {
+                     storeWorkspace(answer.resultCount() > 0 ? answer.result() : std::nullopt,
+                                    window);
+                 });
     }
 }
 
@@ -176,8 +196,14 @@ void ProcessMonitor::apply(const QString& psOutput) {
     const QList<ListedProcess> entries = parse(psOutput);
     const platform::Timebase base = m_kernel.timebase();
 
-    const QHash<Pid, QUrl> dtdByWindow = collectDaemons(entries);
+    const CycleKernel cycle(m_kernel);
+    const QHash<Pid, QUrl> dtdByWindow = collectDaemons(entries, cycle);
     startResolutions(dtdByWindow);
+
+    // Without a known root no window can lend one, so the ancestor walks are skipped.
+    const bool anyRoot =
+        std::any_of(m_workspaceByWindow.cbegin(), m_workspaceByWindow.cend(),
+                    [](const std::optional<QString>& root) { return root.has_value(); });
 
     QSet<Pid> measured;
     QList<DartProcess> rows;
@@ -216,14 +242,14 @@ void ProcessMonitor::apply(const QString& psOutput) {
             cached != m_nameCache.constEnd()) {
             name = *cached;
         } else {
-            const auto ide = ideAncestor(entry.pid, m_kernel);
+            const auto ide = ideAncestor(entry.pid, cycle);
             name = displayName(entry.args, ide ? std::optional<QString>(ide->name) : std::nullopt);
             m_nameCache.insert(entry.pid, name);
         }
 
         std::optional<QString> workspace;
-        if (!project) {
-            if (const auto window = ideAncestor(entry.pid, m_kernel)) {
+        if (!project && anyRoot) {
+            if (const auto window = ideAncestor(entry.pid, cycle)) {
                 workspace = m_workspaceByWindow.value(window->pid, std::nullopt);
             }
         }

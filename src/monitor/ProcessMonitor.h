@@ -95,7 +95,8 @@ private:
     };
 
     void apply(const QString& psOutput);
-    QHash<Pid, QUrl> collectDaemons(const QList<ListedProcess>& entries) const;
+    static QHash<Pid, QUrl> collectDaemons(const QList<ListedProcess>& entries,
+                                           const platform::Kernel& kernel);
     void startResolutions(const QHash<Pid, QUrl>& dtdByWindow);
     void storeWorkspace(const std::optional<QString>& root, Pid window);
     void pollOnce();

@@ -90,16 +90,23 @@ std::optional<Stat> parseStat(std::string_view text) {
 }
 
 StatusMemory parseStatus(std::string_view text) {
-    StatusMemory m;
-    forEachKeyedNumber(text, [&m](std::string_view key, std::uint64_t kib) {
-        if (key == "RssAnon") {
-            m.rssAnonKiB = kib;
-        } else if (key == "VmSwap") {
-            m.vmSwapKiB = kib;
-        } else if (key == "VmPTE") {
-            m.vmPteKiB = kib;
+    // Three of some fifty lines, read once per watched process and sample:
+    // find them rather than walk every line.
+    const auto kib = [text](std::string_view keyColon) -> std::uint64_t {
+        for (std::size_t at = text.find(keyColon); at != std::string_view::npos;
+             at = text.find(keyColon, at + 1)) {
+            if (at == 0 || text[at - 1] == '\n') {
+                std::string_view rest = text.substr(at + keyColon.size());
+                rest = rest.substr(0, rest.find('\n'));
+                return toNumber<std::uint64_t>(nextToken(rest)).value_or(0);
+            }
         }
-    });
+        return 0;
+    };
+    StatusMemory m;
+    m.rssAnonKiB = kib("RssAnon:");
+    m.vmSwapKiB = kib("VmSwap:");
+    m.vmPteKiB = kib("VmPTE:");
     return m;
 }
 
