@@ -15,8 +15,8 @@ QByteArray feed(const QByteArray& items) {
 }
 
 QByteArray item(const QByteArray& version, const QByteArray& link = "https://ombrix.app/dl") {
-    return "<item><title>Ombrix " + version + "</title><link>" + link +
-           "</link><sparkle:version>" + version + "</sparkle:version></item>";
+    return "<item><title>Ombrix " + version + "</title><link>" + link + "</link><sparkle:version>" +
+           version + "</sparkle:version></item>";
 }
 
 } // namespace

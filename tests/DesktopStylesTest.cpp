@@ -41,6 +41,9 @@ struct StyleCase {
     double ratio;
     bool semibold;
 };
+void PrintTo(const StyleCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class TypographyScale : public ::testing::TestWithParam<StyleCase> {};
 

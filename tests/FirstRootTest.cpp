@@ -25,6 +25,9 @@ struct RootCase {
     QString reply;
     std::optional<QString> expected;
 };
+void PrintTo(const RootCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class FirstRoot : public testing::TestWithParam<RootCase> {};
 
@@ -98,6 +101,9 @@ struct SecretCase {
     const char* url;
     const char* expected;
 };
+void PrintTo(const SecretCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class Secret : public testing::TestWithParam<SecretCase> {};
 

@@ -110,6 +110,9 @@ struct RevealCase {
     bool serviceFails;
     bool shown;
 };
+void PrintTo(const RevealCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class RevealOutcome : public FolderRevealerTest,
                       public ::testing::WithParamInterface<RevealCase> {};

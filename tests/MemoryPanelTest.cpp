@@ -74,6 +74,9 @@ struct LevelCase {
     qint32 level;
     const char* tip;
 };
+void PrintTo(const LevelCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class PressureTip : public ::testing::TestWithParam<LevelCase> {};
 

@@ -10,6 +10,9 @@ struct ComponentCase {
     QString path;
     QString expected;
 };
+void PrintTo(const ComponentCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class LastPathComponent : public ::testing::TestWithParam<ComponentCase> {};
 
@@ -34,6 +37,9 @@ struct TildeCase {
     QString home;
     QString expected;
 };
+void PrintTo(const TildeCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class AbbreviatingWithTilde : public ::testing::TestWithParam<TildeCase> {};
 

@@ -74,6 +74,9 @@ struct StatsCase {
     QList<double> cpu;
     const char* totalCpu;
 };
+void PrintTo(const StatsCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class Statistics : public ProcessListViewTest, public ::testing::WithParamInterface<StatsCase> {};
 
@@ -112,6 +115,9 @@ struct DetailCase {
     QString shortPath;
     QString tip;
 };
+void PrintTo(const DetailCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class DetailLine : public ProcessListViewTest, public ::testing::WithParamInterface<DetailCase> {};
 
@@ -201,6 +207,9 @@ struct CpuCase {
     bool orange;
     int lit;
 };
+void PrintTo(const CpuCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class CpuCell : public ProcessListViewTest, public ::testing::WithParamInterface<CpuCase> {};
 
@@ -354,6 +363,9 @@ struct HostileCase {
     const char* name;
     QString text;
 };
+void PrintTo(const HostileCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 QString repeated(const QString& unit, int times) {
     return unit.repeated(times);

@@ -1,5 +1,6 @@
-#include "UpdateDialog.h"
 #include "Updater.h"
+
+#include "UpdateDialog.h"
 
 #include <QAbstractButton>
 #include <QElapsedTimer>
@@ -40,7 +41,8 @@ class FeedServer {
 public:
     using Responder = std::function<void(QTcpSocket*)>;
 
-    explicit FeedServer(Responder respond) : m_respond(std::move(respond)) {
+    explicit FeedServer(Responder respond)
+        : m_respond(std::move(respond)) {
         QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
             while (QTcpSocket* socket = m_server.nextPendingConnection()) {
                 ++connections;
@@ -53,8 +55,7 @@ public:
                         m_respond(socket);
                     }
                 });
-                QObject::connect(socket, &QTcpSocket::disconnected, socket,
-                                 &QObject::deleteLater);
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             }
         });
         m_server.listen(QHostAddress::LocalHost);
@@ -112,14 +113,13 @@ TEST(Updater, reportsWhatTheFeedServerSays) {
         {"up to date", answer(response("200 OK", feedFor("0.1.0"))), Kind::UpToDate, ""},
         {"newer", answer(response("200 OK", feedFor("0.2.0"))), Kind::UpdateAvailable, ""},
         {"not found", answer(response("404 Not Found", "gone")), Kind::Failed, "404"},
-        {"server error", answer(response("500 Internal Server Error", feedFor("9"))),
-         Kind::Failed, "500"},
+        {"server error", answer(response("500 Internal Server Error", feedFor("9"))), Kind::Failed,
+         "500"},
         {"garbage", answer(response("200 OK", "<rss><channel><item>")), Kind::Failed, "feed"},
         {"announced body over the cap", answer(response("200 OK", huge)), Kind::Failed,
          "too large"},
         {"unannounced body over the cap",
-         answer("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + huge), Kind::Failed,
-         "too large"},
+         answer("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + huge), Kind::Failed, "too large"},
         {"slow server that never finishes", trickle, Kind::Failed, "did not answer"},
         {"silent server", [](QTcpSocket*) {}, Kind::Failed, "did not answer"},
     };

@@ -20,6 +20,9 @@ struct SegmentCase {
     int count;
     int lit;
 };
+void PrintTo(const SegmentCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class FilledSegments : public ::testing::TestWithParam<SegmentCase> {};
 
@@ -50,6 +53,9 @@ struct PercentCase {
     double fraction;
     long long percent;
 };
+void PrintTo(const PercentCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class UsagePercent : public ::testing::TestWithParam<PercentCase> {};
 
@@ -91,6 +97,9 @@ struct BarCase {
     std::array<Fill, 10> columns;
     const char* accessible;
 };
+void PrintTo(const BarCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 constexpr auto U = Fill::Unlit, G = Fill::Green, Y = Fill::Yellow, O = Fill::Orange, R = Fill::Red;
 
@@ -136,6 +145,9 @@ struct ColumnCase {
     int columns;
     QList<std::optional<double>> values;
 };
+void PrintTo(const ColumnCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class PressureColumns : public ::testing::TestWithParam<ColumnCase> {};
 
@@ -175,6 +187,9 @@ struct GraphCase {
     // Cells of the newest column from the top.
     std::array<Fill, 6> cells;
 };
+void PrintTo(const GraphCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class PressureCells : public ::testing::TestWithParam<GraphCase> {};
 
@@ -228,6 +243,9 @@ struct LabelCase {
     QList<double> samples;
     const char* text;
 };
+void PrintTo(const LabelCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class PressureLabel : public ::testing::TestWithParam<LabelCase> {};
 

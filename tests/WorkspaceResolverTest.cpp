@@ -286,6 +286,9 @@ struct FailureCase {
     FakeDaemon::Mode mode;
     QString reply;
 };
+void PrintTo(const FailureCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class DaemonFailure : public testing::TestWithParam<FailureCase> {};
 
@@ -390,6 +393,9 @@ struct FastCase {
     RawDaemon::Mode mode;
     const char* scheme;
 };
+void PrintTo(const FastCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class FailsFast : public testing::TestWithParam<FastCase> {};
 
@@ -416,6 +422,9 @@ struct RawCase {
     const char* name;
     RawDaemon::Mode mode;
 };
+void PrintTo(const RawCase& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class HostilePeer : public testing::TestWithParam<RawCase> {};
 

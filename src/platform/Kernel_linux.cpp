@@ -142,7 +142,10 @@ bool makePipe(int fds[2]) {
 LinuxKernel::LinuxKernel(std::string procRoot, std::string sysRoot)
     : m_proc(std::move(procRoot))
     , m_sys(std::move(sysRoot))
-    , m_timebase(readTimebase()) {}
+    , m_timebase(readTimebase())
+    // Watched processes are read every two seconds; ten idle seconds mean gone or unwatched.
+    , m_files(std::make_unique<ProcFileCache>(m_proc, ProcFileCache::defaultCapacity(),
+                                              std::chrono::seconds(10))) {}
 
 std::string LinuxKernel::pidPath(Pid pid, const char* entry) const {
     return m_proc + '/' + std::to_string(pid) + '/' + entry;
@@ -165,12 +168,12 @@ Timebase LinuxKernel::timebase() const {
 }
 
 std::optional<ProcessUsage> LinuxKernel::usage(Pid pid) const {
-    const auto statText = readFile(pidPath(pid, "stat"));
+    const auto statText = m_files->read(pid, ProcFileCache::File::Stat);
     if (!statText) {
         return std::nullopt;
     }
     const auto stat = proc::parseStat(*statText);
-    const auto statusText = readFile(pidPath(pid, "status"));
+    const auto statusText = m_files->read(pid, ProcFileCache::File::Status);
     if (!stat || !statusText) {
         return std::nullopt;
     }
@@ -182,7 +185,7 @@ std::optional<ProcessUsage> LinuxKernel::usage(Pid pid) const {
 }
 
 std::optional<Pid> LinuxKernel::parent(Pid pid) const {
-    const auto text = readFile(pidPath(pid, "stat"));
+    const auto text = m_files->read(pid, ProcFileCache::File::Stat);
     if (!text) {
         return std::nullopt;
     }

@@ -2,11 +2,14 @@
 
 // The Linux kernel behind `Kernel`: /proc and /sys for the process and memory
 // queries, /bin/ps for the listing. The roots are parameters so the parsing
-// paths run in tests on fixture trees; everything is read afresh per call,
-// so one instance is safe to share between threads.
+// paths run in tests on fixture trees. Every answer is read afresh; only the
+// descriptors of stat and status are kept between calls (ProcFileCache), so
+// one instance is safe to share between threads.
 
 #include "Kernel.h"
+#include "ProcFileCache.h"
 
+#include <memory>
 #include <string>
 
 namespace ombrix::platform {
@@ -47,6 +50,7 @@ private:
     std::string m_proc;
     std::string m_sys;
     Timebase m_timebase;
+    std::unique_ptr<ProcFileCache> m_files;
 };
 
 } // namespace ombrix::platform
