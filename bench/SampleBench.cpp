@@ -100,12 +100,17 @@ int main(int argc, char** argv) {
     };
     sampleOnce(); // warm-up: caches filled, not measured
 
+    rusage faultsBefore{};
+    ::getrusage(RUSAGE_SELF, &faultsBefore);
     const Cpu selfBefore = cpuOf(RUSAGE_SELF);
     const Cpu childrenBefore = cpuOf(RUSAGE_CHILDREN);
     for (int i = 0; i < sampleCount; ++i) {
         sampleOnce();
     }
     const Cpu selfCpu = cpuOf(RUSAGE_SELF) - selfBefore;
+    rusage faultsAfter{};
+    ::getrusage(RUSAGE_SELF, &faultsAfter);
+    const long faults = faultsAfter.ru_minflt - faultsBefore.ru_minflt;
     const double self = selfCpu.total();
     const double ps = (cpuOf(RUSAGE_CHILDREN) - childrenBefore).total();
 
@@ -128,6 +133,7 @@ int main(int argc, char** argv) {
     std::printf("per sample: ours %.2f ms (user %.2f, system %.2f), ps %.2f ms\n",
                 1000 * self / sampleCount, 1000 * selfCpu.user / sampleCount,
                 1000 * selfCpu.system / sampleCount, 1000 * ps / sampleCount);
+    std::printf("page faults per sample: %ld\n", faults / sampleCount);
     std::printf("ratio: %.3f\n", ps > 0 ? self / ps : 0.0);
     return 0;
 }

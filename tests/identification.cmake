@@ -4,6 +4,6 @@ ombrix_test(ombrix_identification_test
   LIBS ombrix_monitor ombrix_fake_kernel
   LABELS identification)
 ombrix_test(ombrix_process_listing_test
-  SOURCES ProcessListingTest.cpp
+  SOURCES ProcessListingTest.cpp ListingMemoTest.cpp
   LIBS ombrix_monitor ombrix_fake_kernel
   LABELS identification)

@@ -70,26 +70,33 @@ QString ProcessListing::listProcesses(const platform::Kernel& kernel) {
     return text;
 }
 
+std::optional<ListedProcess> ProcessListing::parseLine(QStringView line) {
+    const QStringView trimmed = trimmedBlanks(line);
+    const qsizetype space = trimmed.indexOf(u' ');
+    if (space < 0) {
+        return std::nullopt;
+    }
+    const std::optional<Pid> pid = parsePid(trimmed.first(space));
+    if (!pid) {
+        return std::nullopt;
+    }
+    QStringList args;
+    for (QStringView piece : trimmed.sliced(space + 1).split(u' ', Qt::SkipEmptyParts)) {
+        args.append(piece.toString());
+    }
+    if (args.isEmpty()) {
+        return std::nullopt;
+    }
+    return ListedProcess{*pid, std::move(args)};
+}
+
 QList<ListedProcess> ProcessListing::parse(const QString& psOutput) {
     QList<ListedProcess> entries;
-    for (QStringView line : QStringView(psOutput).split(u'\n', Qt::SkipEmptyParts)) {
-        const QStringView trimmed = trimmedBlanks(line);
-        const qsizetype space = trimmed.indexOf(u' ');
-        if (space < 0) {
-            continue;
+    forEachLine(psOutput, [&entries](QStringView line) {
+        if (auto entry = parseLine(line)) {
+            entries.append(std::move(*entry));
         }
-        const std::optional<Pid> pid = parsePid(trimmed.first(space));
-        if (!pid) {
-            continue;
-        }
-        QStringList args;
-        for (QStringView piece : trimmed.sliced(space + 1).split(u' ', Qt::SkipEmptyParts)) {
-            args.append(piece.toString());
-        }
-        if (!args.isEmpty()) {
-            entries.append(ListedProcess{*pid, std::move(args)});
-        }
-    }
+    });
     return entries;
 }
 

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
+#include <optional>
 
 namespace ombrix::platform {
 class Kernel;
@@ -28,6 +30,21 @@ public:
     static QString listProcesses(const platform::Kernel& kernel = platform::systemKernel());
     // Lines of "  PID ARG ARG ..." into (pid, args); malformed lines are dropped.
     static QList<ListedProcess> parse(const QString& psOutput);
+    // One line of that output (no line break in it), or nothing when malformed.
+    static std::optional<ListedProcess> parseLine(QStringView line);
+    // Calls `f(line)` for each non-empty line of `psOutput`, in order.
+    template <typename F> static void forEachLine(QStringView psOutput, F f) {
+        for (qsizetype at = 0; at < psOutput.size();) {
+            qsizetype end = psOutput.indexOf(u'\n', at);
+            if (end < 0) {
+                end = psOutput.size();
+            }
+            if (end > at) {
+                f(psOutput.sliced(at, end - at));
+            }
+            at = end + 1;
+        }
+    }
 };
 
 } // namespace ombrix

@@ -137,12 +137,12 @@ void ProcessMonitor::terminate(Pid pid) {
     QTimer::singleShot(0, this, [this] { sample(); });
 }
 
-QHash<Pid, QUrl> ProcessMonitor::collectDaemons(const QList<ListedProcess>& entries,
+QHash<Pid, QUrl> ProcessMonitor::collectDaemons(const std::vector<const ListingLine*>& lines,
                                                 const platform::Kernel& kernel) {
     QHash<Pid, QUrl> byWindow;
     QSet<Pid> conflicting;
-    for (const auto& entry : entries) {
-        const auto value = flagValue(QStringLiteral("--dtd-uri"), entry.args);
+    for (const ListingLine* line : lines) {
+        const auto& value = line->dtdUri;
         if (!value || !value->startsWith(QLatin1String("ws"))) {
             continue;
         }
@@ -150,7 +150,7 @@ QHash<Pid, QUrl> ProcessMonitor::collectDaemons(const QList<ListedProcess>& entr
         if (!url.isValid()) {
             continue;
         }
-        const auto window = ideAncestor(entry.pid, kernel);
+        const auto window = ideAncestor(line->entry.pid, kernel);
         if (!window) {
             continue;
         }
@@ -193,11 +193,11 @@ void ProcessMonitor::storeWorkspace(const std::optional<QString>& root, Pid wind
 void ProcessMonitor::apply(const QString& psOutput) {
     const qint64 now = m_kernel.monotonicNanos();
     const Pid own = m_kernel.ownPid();
-    const QList<ListedProcess> entries = parse(psOutput);
+    const std::vector<const ListingLine*> lines = m_listing.lines(psOutput);
     const platform::Timebase base = m_kernel.timebase();
 
     const CycleKernel cycle(m_kernel);
-    const QHash<Pid, QUrl> dtdByWindow = collectDaemons(entries, cycle);
+    const QHash<Pid, QUrl> dtdByWindow = collectDaemons(lines, cycle);
     startResolutions(dtdByWindow);
 
     // Without a known root no window can lend one, so the ancestor walks are skipped.
@@ -206,9 +206,12 @@ void ProcessMonitor::apply(const QString& psOutput) {
                     [](const std::optional<QString>& root) { return root.has_value(); });
 
     QSet<Pid> measured;
+    measured.reserve(m_previousCPUNanos.size() + 16);
     QList<DartProcess> rows;
-    for (const auto& entry : entries) {
-        if (entry.pid == own || !isWatched(entry.args)) {
+    rows.reserve(m_processes.size() + 16);
+    for (const ListingLine* line : lines) {
+        const ListedProcess& entry = line->entry;
+        if (entry.pid == own || !line->watched) {
             continue;
         }
         const auto usage = m_kernel.usage(entry.pid);
@@ -254,9 +257,8 @@ void ProcessMonitor::apply(const QString& psOutput) {
             }
         }
 
-        rows.append(DartProcess{entry.pid, name, lastPathComponent(entry.args.first()),
-                                entry.args.join(u' '), project, workspace, cpu,
-                                usage->physFootprint});
+        rows.append(DartProcess{entry.pid, name, line->executableName, line->commandLine, project,
+                                workspace, cpu, usage->physFootprint});
     }
 
     const auto keepMeasured = [&measured](auto& cache) {

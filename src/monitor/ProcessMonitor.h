@@ -14,6 +14,7 @@
 
 #include "DartProcess.h"
 #include "Identification.h"
+#include "ListingMemo.h"
 #include "ProcessListing.h"
 #include "SystemMemory.h"
 
@@ -28,6 +29,7 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace ombrix::platform {
 struct Timebase;
@@ -95,7 +97,7 @@ private:
     };
 
     void apply(const QString& psOutput);
-    static QHash<Pid, QUrl> collectDaemons(const QList<ListedProcess>& entries,
+    static QHash<Pid, QUrl> collectDaemons(const std::vector<const ListingLine*>& lines,
                                            const platform::Kernel& kernel);
     void startResolutions(const QHash<Pid, QUrl>& dtdByWindow);
     void storeWorkspace(const std::optional<QString>& root, Pid window);
@@ -110,6 +112,7 @@ private:
     SystemMemory m_memory;
     QList<double> m_pressureHistory;
 
+    ListingMemo m_listing;
     QHash<Pid, CpuMark> m_previousCPUNanos;
     QHash<Pid, std::optional<QString>> m_projectCache;
     QHash<Pid, QString> m_nameCache;
