@@ -291,6 +291,7 @@ TEST_F(DumpEndToEnd, OnlyAnArgumentExactlyDumpStartsTheDump) {
             EXPECT_EQ(run.exitCode, 0) << row.name;
             EXPECT_TRUE(lines(run.out).count(m_analyzer)) << row.name;
         } else {
+            EXPECT_FALSE(run.finished) << row.name << ": the window should have stayed up";
             static const QRegularExpression tableLine(QStringLiteral(R"((^|\n)\d+\t)"));
             EXPECT_FALSE(tableLine.match(run.out).hasMatch()) << row.name << ": no table at all\n"
                                                               << run.out.toStdString();
