@@ -1,5 +1,6 @@
 #include "OmbrixApp.h"
 
+#include "DumpRequest.h"
 #include "MainWindow.h"
 #include "MenuBarLabel.h"
 #include "PathMaskSetting.h"
@@ -11,7 +12,6 @@
 #include <QCursor>
 #include <QMenu>
 #include <QSystemTrayIcon>
-#include <cstring>
 
 namespace ombrix {
 
@@ -23,12 +23,7 @@ OmbrixApp::OmbrixApp(Options options, QObject* parent)
 OmbrixApp::~OmbrixApp() = default;
 
 bool OmbrixApp::isDumpRequest(int argc, const char* const* argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (argv[i] != nullptr && std::strcmp(argv[i], "--dump") == 0) {
-            return true;
-        }
-    }
-    return false;
+    return ombrix::isDumpRequest(argc, argv);
 }
 
 ProcessMonitor& OmbrixApp::monitor() {
