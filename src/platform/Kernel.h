@@ -68,8 +68,8 @@ public:
 
     // --- memory -------------------------------------------------------------
     virtual std::optional<VmCounters> vmStatistics() const = 0;
-    virtual std::uint64_t pageSize() const = 0;       // bytes
-    virtual std::uint64_t physicalMemory() const = 0; // bytes
+    virtual std::uint64_t pageSize() const = 0;                // bytes
+    virtual std::uint64_t physicalMemory() const = 0;          // bytes
     virtual std::optional<std::uint64_t> swapUsed() const = 0; // bytes
     // 1 normal, 2 warning, 4 critical; other values are passed through.
     virtual std::optional<std::int32_t> pressureLevel() const = 0;

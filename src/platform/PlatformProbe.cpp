@@ -7,8 +7,8 @@
 #include "Kernel.h"
 
 #include <charconv>
-#include <optional>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -54,8 +54,8 @@ int main(int argc, char** argv) {
     line("cwd", text(kernel.workingDirectory(pid)));
     const auto usage = kernel.usage(pid);
     // The monitor's conversion: unsigned, wrapping, truncating.
-    line("cpu_ns", usage ? std::to_string(usage->cpuTime * timebase.numer / timebase.denom)
-                         : "none");
+    line("cpu_ns",
+         usage ? std::to_string(usage->cpuTime * timebase.numer / timebase.denom) : "none");
     line("footprint", usage ? std::to_string(usage->physFootprint) : "none");
 
     line("timebase", std::to_string(timebase.numer) + "/" + std::to_string(timebase.denom));
