@@ -31,13 +31,19 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Runs `argv` to its end with `env`, output discarded; returns its wall time.
-double runOnce(std::vector<std::string> argv, char* const* env) {
+// The null-terminated argv of `argv`, pointing into it.
+std::vector<char*> argvOf(std::vector<std::string>& argv) {
     std::vector<char*> args;
     for (auto& a : argv) {
         args.push_back(a.data());
     }
     args.push_back(nullptr);
+    return args;
+}
+
+// Runs `argv` to its end with `env`, output discarded; returns its wall time.
+double runOnce(std::vector<std::string> argv, char* const* env) {
+    std::vector<char*> args = argvOf(argv);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
@@ -103,11 +109,7 @@ int main(int argc, char** argv) {
         // "; :" keeps each shell alive as the parent instead of exec'ing its last command.
         std::vector<std::string> ideArgv = {
             ide, "-c", "/bin/sh -c 'sleep 30; :' tool --dtd-uri=" + url + "; :"};
-        std::vector<char*> args;
-        for (auto& a : ideArgv) {
-            args.push_back(a.data());
-        }
-        args.push_back(nullptr);
+        std::vector<char*> args = argvOf(ideArgv);
         // Its own process group, so the window and its tool end together.
         posix_spawnattr_t attributes;
         posix_spawnattr_init(&attributes);

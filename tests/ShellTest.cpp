@@ -1,3 +1,4 @@
+#include "DumpRequest.h"
 #include "MainWindow.h"
 #include "MenuBarLabel.h"
 #include "OmbrixApp.h"
@@ -61,8 +62,7 @@ TEST(Shell, DumpRequestIsOneExactArgument) {
         {"program name itself", {"--dump"}, false},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(OmbrixApp::isDumpRequest(static_cast<int>(row.argv.size()), row.argv.data()),
-                  row.dump)
+        EXPECT_EQ(isDumpRequest(static_cast<int>(row.argv.size()), row.argv.data()), row.dump)
             << row.name;
     }
 }

@@ -1,6 +1,5 @@
 #include "OmbrixApp.h"
 
-#include "DumpRequest.h"
 #include "MainWindow.h"
 #include "MenuBarLabel.h"
 #include "PathMaskSetting.h"
@@ -21,10 +20,6 @@ OmbrixApp::OmbrixApp(Options options, QObject* parent)
     , m_hidePaths(std::make_unique<PathMaskSetting>()) {}
 
 OmbrixApp::~OmbrixApp() = default;
-
-bool OmbrixApp::isDumpRequest(int argc, const char* const* argv) {
-    return ombrix::isDumpRequest(argc, argv);
-}
 
 ProcessMonitor& OmbrixApp::monitor() {
     if (!m_monitor) {

@@ -5,7 +5,7 @@
 // window, the tray item and its panel. It decides nothing about processes.
 //
 // Call order: construct, then start() once the QApplication exists. The dump
-// is decided before either (isDumpRequest), so it never needs a display.
+// is decided before either (DumpRequest.h), so it never needs a display.
 
 #include <QObject>
 #include <QPointer>
@@ -40,9 +40,6 @@ public:
 
     explicit OmbrixApp(Options options = {}, QObject* parent = nullptr);
     ~OmbrixApp() override;
-
-    // True when an argument is exactly "--dump".
-    static bool isDumpRequest(int argc, const char* const* argv);
 
     // Builds the window and the tray item. Without a system tray the window
     // opens at once (otherwise nothing would be on screen) and closing it
