@@ -2,6 +2,7 @@
 // children under a fake IDE window, one of them pointing at a tooling daemon
 // that this test serves on 127.0.0.1.
 
+#include "HungMount.h"
 #include "Identification.h"
 #include "Kernel.h"
 
@@ -38,9 +39,10 @@ public:
                 connect(socket, &QWebSocket::textMessageReceived, this,
                         [this, socket](const QString& text) {
                             requests << text;
-                            socket->sendTextMessage(QStringLiteral(
-                                R"({"jsonrpc":"2.0","id":"1","result":{"ideWorkspaceRoots":)"
-                                R"(["file:///srv/team%20ws/","file:///elsewhere"]}})"));
+                            socket->sendTextMessage(
+                                QStringLiteral(R"({"jsonrpc":"2.0","id":"1","result":)"
+                                               R"({"ideWorkspaceRoots":[")") +
+                                firstRoot + QStringLiteral(R"(","file:///elsewhere"]}})"));
                         });
                 connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
             }
@@ -51,6 +53,7 @@ public:
         return "ws://127.0.0.1:" + std::to_string(m_server.serverPort()) + "/dtd-secret=";
     }
     QStringList requests;
+    QString firstRoot = QStringLiteral("file:///srv/team%20ws/");
 
 private:
     QWebSocketServer m_server{QStringLiteral("test-dtd"), QWebSocketServer::NonSecureMode};
@@ -297,6 +300,64 @@ TEST_F(DumpEndToEnd, OnlyAnArgumentExactlyDumpStartsTheDump) {
                                                               << run.out.toStdString();
         }
     }
+}
+
+// Tabs, line feeds and other controls in a path or a daemon's answer stay
+// inside their field, drawn as escapes: a script reading the dump by pid
+// never sees a forged line.
+TEST_F(DumpEndToEnd, HostileTextCannotForgeALineOrAField) {
+    const std::string forged = "x\n4242\tFake Analyzer\t99.9%\t9 GB\t/home/v";
+    fs::create_directories(m_root / forged);
+    const pid_t hostile = spawn(
+        {dart(), snapshot("analysis_server.dart.snapshot"), "language-server"}, m_root / forged);
+    ASSERT_GT(hostile, 0);
+    m_daemon.firstRoot = QStringLiteral("file:///srv/ws%0A4242%09Fake%1B%C2%85x/");
+
+    const DumpRun run = runOmbrix({QStringLiteral("--dump")}, 60000);
+    ::kill(hostile, SIGKILL);
+    ::waitpid(hostile, nullptr, 0);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0);
+    const auto byPid = lines(run.out); // five fields on every line
+    EXPECT_FALSE(byPid.count(4242)) << run.out.toStdString();
+    ASSERT_TRUE(byPid.count(hostile)) << run.out.toStdString();
+    ASSERT_TRUE(byPid.count(m_analyzer)) << run.out.toStdString();
+    EXPECT_EQ(byPid.at(hostile)[4],
+              path("") + QStringLiteral(R"(x\n4242\tFake Analyzer\t99.9%\t9 GB\t/home/v)"));
+    EXPECT_EQ(byPid.at(m_analyzer)[4],
+              QStringLiteral(R"(workspace: /srv/ws\n4242\tFake\x1b\x85x)"));
+}
+
+// A dropped network mount under one tool's working directory: the dump still
+// ends on time with status 0, that tool's line shows no project, the others
+// are as usual, and nothing waits for the mount.
+TEST_F(DumpEndToEnd, AHungMountCostsOnlyThatToolItsProject) {
+    std::optional<ombrix::testing::HungMount> mount;
+    mount.emplace(m_root / "mnt", OMBRIX_HUNG_FS);
+    ASSERT_TRUE(mount->waitUntilMounted());
+    const pid_t stuck =
+        spawn({dart(), snapshot("flutter_tools.snapshot"), "run"}, mount->project() / "lib");
+    ASSERT_GT(stuck, 0);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            std::error_code error;
+            return fs::read_symlink("/proc/" + std::to_string(stuck) + "/exe", error) == dart();
+        },
+        10000));
+    mount->hang();
+
+    const DumpRun run = runOmbrix({QStringLiteral("--dump")}, 30000);
+    EXPECT_TRUE(mount->stillHung()) << "the dump waited for the mount";
+    ::kill(stuck, SIGKILL);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0);
+    const auto byPid = lines(run.out);
+    ASSERT_TRUE(byPid.count(stuck)) << run.out.toStdString();
+    ASSERT_TRUE(byPid.count(m_flutter)) << run.out.toStdString();
+    EXPECT_EQ(byPid.at(stuck)[4], QStringLiteral("-"));
+    EXPECT_EQ(byPid.at(m_flutter)[4], path("shop_app"));
+    mount.reset(); // unmounts; the stuck tool can then be reaped
+    ::waitpid(stuck, nullptr, 0);
 }
 
 } // namespace

@@ -192,7 +192,7 @@ TEST(LiveKernelTest, TerminateLeavesProcessGroupsAlone) {
         ::setpgid(0, 0);
         static volatile std::sig_atomic_t hit = 0;
         std::signal(SIGTERM, [](int) { hit = 1; });
-        systemKernel().terminate(0);
+        systemKernel().terminate(0, 0);
         ::_exit(hit ? 1 : 0);
     }
     int status = 0;
@@ -200,12 +200,26 @@ TEST(LiveKernelTest, TerminateLeavesProcessGroupsAlone) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
-TEST(LiveKernelTest, TerminateSendsSigterm) {
-    Child child("/bin/sleep", {"sleep", "30"});
-    ASSERT_GT(child.pid(), 0);
-    systemKernel().terminate(child.pid());
-    const int status = child.wait();
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+TEST(LiveKernelTest, TerminateReachesOnlyTheProcessThatStartedThen) {
+    struct Row {
+        const char* name;
+        std::uint64_t startOffset; // added to the child's real start time
+        bool signalled;
+    };
+    for (const Row& row :
+         {Row{"its own start time", 0, true}, Row{"another start time", 1, false}}) {
+        Child child("/bin/sleep", {"sleep", "30"});
+        ASSERT_GT(child.pid(), 0);
+        const auto usage = systemKernel().usage(child.pid());
+        ASSERT_TRUE(usage && usage->startTime > 0) << row.name;
+        systemKernel().terminate(child.pid(), usage->startTime + row.startOffset);
+        if (!row.signalled) {
+            ::kill(child.pid(), SIGKILL); // the signal, had it been sent, is already pending
+        }
+        const int status = child.wait();
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == (row.signalled ? SIGTERM : SIGKILL))
+            << row.name;
+    }
 }
 
 TEST(LiveKernelTest, HomeIsTheUsersDirectory) {

@@ -296,7 +296,9 @@ int signalRowsInSandbox() {
             ::pause();
             ::_exit(0);
         }
-        LinuxKernel().terminate(row.bystander ? bystander : row.pid);
+        const LinuxKernel kernel;
+        const pid_t target = row.bystander ? bystander : row.pid;
+        kernel.terminate(target, kernel.usage(target).value_or(ProcessUsage{}).startTime);
         ::usleep(100'000);
         int status = 0;
         const bool gone = ::waitpid(bystander, &status, WNOHANG) == bystander;

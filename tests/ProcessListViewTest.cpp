@@ -467,7 +467,9 @@ TEST_F(ProcessListViewTest, TerminateButtonSendsSigtermAtOnce) {
     ProcessListView v(real, *setting, false);
     v.resize(900, 400);
     v.show();
-    real.setProcesses({process(child.pid(), "sleep")});
+    DartProcess sleeping = process(child.pid(), "sleep");
+    sleeping.startTime = platform::systemKernel().usage(child.pid()).value().startTime;
+    real.setProcesses({sleeping});
     ProcessRow* row = v.row(child.pid());
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(row->terminateButton()->toolTip(), "Quit process (SIGTERM)");

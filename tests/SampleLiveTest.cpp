@@ -3,6 +3,7 @@
 // that is really a script, so the process table shows a Dart tool exactly as
 // the IDE would start it.
 
+#include "HungMount.h"
 #include "ProcessMonitor.h"
 
 #include <QCoreApplication>
@@ -211,6 +212,42 @@ TEST_F(LiveChildren, RealDartVmIsListedWithItsHeap) {
     EXPECT_FALSE(p->name.isEmpty());
     EXPECT_EQ(p->projectPath, QString::fromStdString(path("shop_app")));
     EXPECT_GE(p->cpuPercent, 0.0);
+}
+
+// A dropped network mount under one process's working directory: that row
+// shows no project, every other row keeps its project and keeps refreshing,
+// and ending the monitor does not wait for the mount.
+TEST_F(LiveChildren, AHungMountCostsOnlyItsOwnProcessItsProject) {
+    ombrix::testing::HungMount mount(m_root / "mnt", OMBRIX_HUNG_FS);
+    ASSERT_TRUE(mount.waitUntilMounted());
+    const pid_t stuck = start({dart(), path("snapshots/flutter_tools.snapshot"), "run"},
+                              (mount.project() / "lib").string());
+    const pid_t fine =
+        start({dart(), path("snapshots/flutter_tools.snapshot"), "run"}, path("shop_app/lib/src"));
+    ASSERT_GT(stuck, 0);
+    ASSERT_GT(fine, 0);
+    const auto running = [this](pid_t pid) {
+        std::error_code error;
+        return fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error) == dart();
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return running(stuck) && running(fine); }, 10000));
+    mount.hang();
+
+    ProcessMonitor::Options options;
+    options.pollLoop = false;
+    auto monitor = std::make_unique<ProcessMonitor>(options);
+    for (int round = 0; round < 2; ++round) {
+        sampleOnce(*monitor);
+        ASSERT_TRUE(mount.stillHung()) << "the sample waited for the mount";
+        const auto stuckRow = find(*monitor, stuck);
+        const auto fineRow = find(*monitor, fine);
+        ASSERT_TRUE(stuckRow && fineRow) << "round " << round;
+        EXPECT_EQ(stuckRow->projectPath, std::nullopt) << "round " << round;
+        EXPECT_EQ(fineRow->projectPath, QString::fromStdString(path("shop_app")))
+            << "round " << round;
+    }
+    monitor.reset();
+    EXPECT_TRUE(mount.stillHung()) << "ending the monitor waited for the mount";
 }
 
 } // namespace

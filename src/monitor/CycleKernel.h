@@ -34,8 +34,17 @@ public:
     std::optional<std::string> workingDirectory(platform::Pid pid) const override {
         return m_kernel.workingDirectory(pid);
     }
-    void terminate(platform::Pid pid) const override { m_kernel.terminate(pid); }
+    std::string deletedCheck(platform::Pid pid, const std::string& cwd) const override {
+        return m_kernel.deletedCheck(pid, cwd);
+    }
+    void terminate(platform::Pid pid, std::uint64_t startTime) const override {
+        m_kernel.terminate(pid, startTime);
+    }
     bool fileExists(const std::string& path) const override { return m_kernel.fileExists(path); }
+    std::unique_ptr<platform::PathProbe>
+    probePaths(std::vector<platform::PathSearch> searches) const override {
+        return m_kernel.probePaths(std::move(searches));
+    }
     std::string homeDirectory() const override { return m_kernel.homeDirectory(); }
     std::optional<platform::VmCounters> vmStatistics() const override {
         return m_kernel.vmStatistics();

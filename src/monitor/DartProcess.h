@@ -19,6 +19,7 @@ struct DartProcess {
     std::optional<QString> workspace;   // IDE window's workspace; only without projectPath
     double cpuPercent = 0;              // percent of one core over the last interval
     quint64 memoryBytes = 0;            // physical footprint
+    quint64 startTime = 0;              // ProcessUsage::startTime: with id, the process measured
 
     friend bool operator==(const DartProcess&, const DartProcess&) = default;
 };

@@ -5,6 +5,8 @@
 #include "CycleKernel.h"
 #include "Kernel.h"
 #include "ProcessMonitor.h"
+#include "ProjectSearcher.h"
+#include "VisibleText.h"
 #include "WorkspaceResolver.h"
 
 #include <QSemaphore>
@@ -88,7 +90,29 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
         }
     }
 
-    kernel.sleepMicroseconds(500'000);
+    // The project searches run while the dump sleeps, in the kernel's prober:
+    // a file system that stops answering costs its process the project, and
+    // the dump at most the grace, never its exit.
+    ProjectSearcher searcher(kernel);
+    std::vector<ProjectSearcher::Request> requests;
+    for (const auto& entry : selected) {
+        requests.push_back({entry.pid, workingDirectory(entry.pid, kernel), entry.args});
+    }
+    searcher.start(requests);
+
+    const qint64 sleepStart = kernel.monotonicNanos();
+    kernel.sleepMicroseconds(dumpInterval.count());
+    ProjectSearcher::Answers projects = searcher.collect(std::chrono::milliseconds(0));
+    const qint64 searchEnd = sleepStart + std::chrono::nanoseconds(dumpInterval).count() +
+                             std::chrono::nanoseconds(dumpSearchGrace).count();
+    while (!searcher.idle()) {
+        const qint64 left = searchEnd - kernel.monotonicNanos();
+        if (left <= 0) {
+            break;
+        }
+        projects.insert(searcher.collect(
+            std::chrono::milliseconds(std::min<qint64>(left / 1'000'000 + 1, 250))));
+    }
 
     for (const auto& entry : selected) {
         const auto usage = kernel.usage(entry.pid);
@@ -98,13 +122,14 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
         const quint64 nanos = nanosOf(*usage, base);
         double cpu = 0;
         if (const auto it = first.constFind(entry.pid); it != first.constEnd() && nanos >= *it) {
-            cpu = double(nanos - *it) / 500'000'000.0 * 100.0;
+            cpu = double(nanos - *it) / double(std::chrono::nanoseconds(dumpInterval).count()) *
+                  100.0;
         }
         const auto ide = ideAncestor(entry.pid, cycle);
         const QString name =
             displayName(entry.args, ide ? std::optional<QString>(ide->name) : std::nullopt);
-        const auto project =
-            projectRoot(workingDirectory(entry.pid, kernel), entry.args, {}, kernel);
+        // A search that has not ended counts as one that found nothing.
+        const auto project = projects.value(entry.pid, std::nullopt);
         QString last = QStringLiteral("-");
         if (project) {
             last = *project;
@@ -112,11 +137,12 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
             last = QStringLiteral("workspace: ") + workspaces.value(ide->pid);
         }
         // Concatenated, not chained arg(): a name holding "%2" must print as written.
-        const QString line = QString::number(entry.pid) + u'\t' + name + u'\t' +
+        // Names and paths are escaped: a tab or line feed in them must not forge a field or a line.
+        const QString line = QString::number(entry.pid) + u'\t' + visibleText(name) + u'\t' +
                              QString::number(cpu, 'f', 1) + u'%' + u'\t' +
                              QString::fromStdString(platform::formatByteCount(
                                  static_cast<qint64>(usage->physFootprint))) +
-                             u'\t' + last + u'\n';
+                             u'\t' + visibleText(last) + u'\n';
         const QByteArray bytes = line.toUtf8();
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);
     }

@@ -59,7 +59,22 @@ public:
     // Nearest directory holding "pubspec.yaml", searched upwards from the working
     // directory, then from absolute argument paths; else an acceptable working
     // directory. An empty `fileExists` asks `kernel`; the home directory comes
-    // from `kernel` too.
+    // from `kernel` too. No path is asked twice.
+    // The directories the search examines for "pubspec.yaml", in order: up to
+    // 15 levels from the working directory, then from each absolute argument
+    // path. Each part lists a directory once; the argument part does not drop
+    // the directory part's, since a deleted working directory drops that part.
+    struct ProjectSearch {
+        QStringList fromCwd;
+        QStringList fromArgs;
+    };
+    static ProjectSearch projectSearch(const std::optional<QString>& cwd, const QStringList& args);
+    static QString pubspecPath(const QString& directory);
+    // Absolute, not "/", not a tooling location.
+    static bool usableWorkingDirectory(const std::optional<QString>& cwd);
+    // The answer when no examined directory holds "pubspec.yaml".
+    static std::optional<QString> projectFallback(const std::optional<QString>& cwd,
+                                                  const QString& home);
     static std::optional<QString>
     projectRoot(const std::optional<QString>& cwd, const QStringList& args,
                 const FileExists& fileExists = {},

@@ -1,7 +1,7 @@
 #include "ProcessMonitor.h"
 
-#include "CycleKernel.h"
 #include "Kernel.h"
+#include "Sampler.h"
 #include "WorkspaceResolver.h"
 
 #include <QFutureWatcher>
@@ -43,9 +43,9 @@ ProcessMonitor::ProcessMonitor(Options options, QObject* parent)
     : QObject(parent)
     , m_kernel(options.kernel ? *options.kernel : platform::systemKernel())
     , m_resolver(options.resolver ? std::move(options.resolver) : realResolver())
-    , m_pollInterval(options.pollInterval) {
-    // One listing at a time per monitor is plenty; overlapping samples queue here.
-    m_listingPool.setMaxThreadCount(2);
+    , m_pollInterval(options.pollInterval)
+    , m_sampler(std::make_unique<Sampler>(m_kernel, options.searchWait)) {
+    m_worker.setMaxThreadCount(1);
     if (options.pollLoop) {
         // The first sample starts once the event loop is free, never inside the constructor.
         QTimer::singleShot(0, this, &ProcessMonitor::pollOnce);
@@ -53,7 +53,9 @@ ProcessMonitor::ProcessMonitor(Options options, QObject* parent)
 }
 
 ProcessMonitor::~ProcessMonitor() {
-    m_listingPool.waitForDone();
+    // A reading never waits on a file system, so this is one ps run at most.
+    m_worker.clear();
+    m_worker.waitForDone();
 }
 
 platform::Timebase ProcessMonitor::timebase() {
@@ -102,22 +104,19 @@ void ProcessMonitor::appendPressure(double fraction) {
 }
 
 QFuture<void> ProcessMonitor::sample() {
-    const SystemMemory memory = SystemMemory::sample(m_kernel);
-    setMemory(memory);
-    const double used = memory.physical > 0 ? (double(memory.wired) + double(memory.compressed)) /
-                                                  double(memory.physical)
-                                            : 0.0;
-    appendPressure(used);
-
-    const platform::Kernel* kernel = &m_kernel;
-    QFuture<QString> listing = QtConcurrent::run(
-        &m_listingPool, [kernel] { return ProcessListing::listProcesses(*kernel); });
+    // Without a known root no window can lend one, so the ancestor walks are skipped.
+    const bool anyRoot =
+        std::any_of(m_workspaceByWindow.cbegin(), m_workspaceByWindow.cend(),
+                    [](const std::optional<QString>& root) { return root.has_value(); });
+    Sampler* sampler = m_sampler.get();
+    QFuture<Reading> reading =
+        QtConcurrent::run(&m_worker, [sampler, anyRoot] { return sampler->read(anyRoot); });
     // Held by the watcher: a monitor destroyed first leaves the returned future cancelled.
     auto applied = std::make_shared<QPromise<void>>();
     applied->start();
     QFuture<void> done = applied->future();
-    whenDone(this, listing, [this, applied](const QFuture<QString>& finished) {
-        if (finished.resultCount() > 0) { // the listing itself never fails
+    whenDone(this, reading, [this, applied](const QFuture<Reading>& finished) {
+        if (finished.resultCount() > 0) { // a reading itself never fails
             apply(finished.result());
         }
         applied->finish();
@@ -133,37 +132,12 @@ void ProcessMonitor::pollOnce() {
 }
 
 void ProcessMonitor::terminate(Pid pid) {
-    m_kernel.terminate(pid);
+    const auto row = std::find_if(m_processes.cbegin(), m_processes.cend(),
+                                  [pid](const DartProcess& p) { return p.id == pid; });
+    if (row != m_processes.cend()) {
+        m_kernel.terminate(pid, row->startTime);
+    }
     QTimer::singleShot(0, this, [this] { sample(); });
-}
-
-QHash<Pid, QUrl> ProcessMonitor::collectDaemons(const std::vector<const ListingLine*>& lines,
-                                                const platform::Kernel& kernel) {
-    QHash<Pid, QUrl> byWindow;
-    QSet<Pid> conflicting;
-    for (const ListingLine* line : lines) {
-        const auto& value = line->dtdUri;
-        if (!value || !value->startsWith(QLatin1String("ws"))) {
-            continue;
-        }
-        const QUrl url(*value, QUrl::StrictMode);
-        if (!url.isValid()) {
-            continue;
-        }
-        const auto window = ideAncestor(line->entry.pid, kernel);
-        if (!window) {
-            continue;
-        }
-        const auto existing = byWindow.constFind(window->pid);
-        if (existing != byWindow.constEnd() && *existing != url) {
-            conflicting.insert(window->pid);
-        }
-        byWindow.insert(window->pid, url);
-    }
-    for (Pid window : conflicting) {
-        byWindow.remove(window);
-    }
-    return byWindow;
 }
 
 void ProcessMonitor::startResolutions(const QHash<Pid, QUrl>& dtdByWindow) {
@@ -190,105 +164,24 @@ void ProcessMonitor::storeWorkspace(const std::optional<QString>& root, Pid wind
     }
 }
 
-void ProcessMonitor::apply(const QString& psOutput) {
-    const qint64 now = m_kernel.monotonicNanos();
-    const Pid own = m_kernel.ownPid();
-    const std::vector<const ListingLine*> lines = m_listing.lines(psOutput);
-    const platform::Timebase base = m_kernel.timebase();
+void ProcessMonitor::apply(const Reading& reading) {
+    setMemory(reading.memory);
+    const SystemMemory& memory = reading.memory;
+    appendPressure(memory.physical > 0 ? (double(memory.wired) + double(memory.compressed)) /
+                                             double(memory.physical)
+                                       : 0.0);
 
-    const CycleKernel cycle(m_kernel);
-    const QHash<Pid, QUrl> dtdByWindow = collectDaemons(lines, cycle);
-    startResolutions(dtdByWindow);
-
-    // Without a known root no window can lend one, so the ancestor walks are skipped.
-    const bool anyRoot =
-        std::any_of(m_workspaceByWindow.cbegin(), m_workspaceByWindow.cend(),
-                    [](const std::optional<QString>& root) { return root.has_value(); });
-
-    QSet<Pid> measured;
-    measured.reserve(m_previousCPUNanos.size() + 16);
-    QList<DartProcess> rows;
-    rows.reserve(m_processes.size() + 16);
-    for (const ListingLine* line : lines) {
-        const ListedProcess& entry = line->entry;
-        if (entry.pid == own || !line->watched) {
-            continue;
+    startResolutions(reading.dtdByWindow);
+    QList<DartProcess> rows = reading.rows;
+    for (DartProcess& row : rows) {
+        if (const auto window = reading.windowOf.constFind(row.id);
+            window != reading.windowOf.constEnd()) {
+            row.workspace = m_workspaceByWindow.value(*window, std::nullopt);
         }
-        const auto usage = m_kernel.usage(entry.pid);
-        if (!usage) {
-            continue; // gone, or not ours to inspect
-        }
-        const quint64 nanos = usage->cpuTime * base.numer / (base.denom ? base.denom : 1);
-        measured.insert(entry.pid);
-
-        double cpu = 0;
-        const auto previous = m_previousCPUNanos.constFind(entry.pid);
-        if (previous != m_previousCPUNanos.constEnd() && nanos >= previous->nanos) {
-            const double elapsed = double(now - previous->at);
-            if (elapsed > 0) {
-                cpu = double(nanos - previous->nanos) / elapsed * 100.0;
-            }
-        }
-        m_previousCPUNanos.insert(entry.pid, CpuMark{nanos, now});
-
-        std::optional<QString> project;
-        if (const auto cached = m_projectCache.constFind(entry.pid);
-            cached != m_projectCache.constEnd()) {
-            project = *cached;
-        } else {
-            project = projectRoot(workingDirectory(entry.pid, m_kernel), entry.args, {}, m_kernel);
-            m_projectCache.insert(entry.pid, project);
-        }
-
-        QString name;
-        if (const auto cached = m_nameCache.constFind(entry.pid);
-            cached != m_nameCache.constEnd()) {
-            name = *cached;
-        } else {
-            const auto ide = ideAncestor(entry.pid, cycle);
-            name = displayName(entry.args, ide ? std::optional<QString>(ide->name) : std::nullopt);
-            m_nameCache.insert(entry.pid, name);
-        }
-
-        std::optional<QString> workspace;
-        if (!project && anyRoot) {
-            if (const auto window = ideAncestor(entry.pid, cycle)) {
-                workspace = m_workspaceByWindow.value(window->pid, std::nullopt);
-            }
-        }
-
-        rows.append(DartProcess{entry.pid, name, line->executableName, line->commandLine, project,
-                                workspace, cpu, usage->physFootprint});
     }
-
-    const auto keepMeasured = [&measured](auto& cache) {
-        for (auto it = cache.begin(); it != cache.end();) {
-            it = measured.contains(it.key()) ? std::next(it) : cache.erase(it);
-        }
-    };
-    keepMeasured(m_previousCPUNanos);
-    keepMeasured(m_projectCache);
-    keepMeasured(m_nameCache);
     for (auto it = m_workspaceByWindow.begin(); it != m_workspaceByWindow.end();) {
-        it = dtdByWindow.contains(it.key()) ? std::next(it) : m_workspaceByWindow.erase(it);
+        it = reading.dtdByWindow.contains(it.key()) ? std::next(it) : m_workspaceByWindow.erase(it);
     }
-
-    quint64 peak = 0;
-    for (const auto& row : rows) {
-        peak = std::max(peak, row.memoryBytes);
-    }
-    const auto weight = [peak](const DartProcess& p) {
-        return std::min(p.cpuPercent / 100.0, 1.0) +
-               (peak > 0 ? double(p.memoryBytes) / double(peak) : 0.0);
-    };
-    std::stable_sort(rows.begin(), rows.end(), [&](const DartProcess& a, const DartProcess& b) {
-        const double wa = weight(a);
-        const double wb = weight(b);
-        if (wa != wb) {
-            return wa > wb;
-        }
-        return a.id < b.id;
-    });
     setProcesses(std::move(rows));
 }
 

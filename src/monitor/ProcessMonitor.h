@@ -4,9 +4,11 @@
 // Flutter processes, the machine's memory and its pressure history.
 //
 // Threading: every member is used on the thread that owns the monitor (the UI
-// thread); only the ps run of a sample and the daemon queries leave it. Samples
-// are not serialised: each applies its listing in one uninterrupted stretch on
-// the owning thread, and the one whose listing returns last writes last.
+// thread). What a sample reads from the machine (ps, /proc, the file system)
+// is read by the Sampler on one worker thread, and the daemon queries run on
+// their own; neither can hold the owning thread. Samples queue for the worker
+// and each applies its reading in one uninterrupted stretch on the owning
+// thread, in the order they were asked for.
 //
 // Notification: processesChanged / memoryChanged fire only when the assigned
 // value differs from the current one; pressureHistoryChanged fires on every
@@ -14,7 +16,6 @@
 
 #include "DartProcess.h"
 #include "Identification.h"
-#include "ListingMemo.h"
 #include "ProcessListing.h"
 #include "SystemMemory.h"
 
@@ -28,6 +29,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -36,6 +38,9 @@ struct Timebase;
 }
 
 namespace ombrix {
+
+class Sampler;
+struct Reading;
 
 class ProcessMonitor : public QObject, public Identification, public ProcessListing {
     Q_OBJECT
@@ -50,6 +55,9 @@ public:
         Resolver resolver;                        // empty: the real WorkspaceResolver
         bool pollLoop = true;                     // start sampling at construction
         std::chrono::milliseconds pollInterval{2000};
+        // How long a sample waits for a new process's project search before
+        // showing it without a project (the answer lands in a later sample).
+        std::chrono::milliseconds searchWait{250};
     };
 
     // The real machine, the real daemon client, polling from construction on.
@@ -66,7 +74,10 @@ public:
     // One sampling cycle. The returned future finishes once the cycle's results
     // are applied (on the owning thread). Never fails.
     QFuture<void> sample();
-    // SIGTERM, then a fresh sample at once. No confirmation, no result.
+    // SIGTERM to the process of the listed row `pid`, then a fresh sample at
+    // once. Only the very process that row was measured from is signalled: a
+    // pid that has since been reused, or is not listed, gets nothing. No
+    // confirmation, no result.
     void terminate(Pid pid);
 
     // Prints one table of the watched processes ("pid\tname\tcpu\tmemory\tproject")
@@ -78,6 +89,10 @@ public:
 
     static constexpr int historyLimit = 60;
     static constexpr std::chrono::milliseconds daemonTimeout{3000};
+    // The dump's two usage readings are this far apart.
+    static constexpr std::chrono::microseconds dumpInterval{500'000};
+    // How long past its readings the dump waits for project searches.
+    static constexpr std::chrono::milliseconds dumpSearchGrace{2000};
 
 signals:
     void processesChanged();
@@ -91,14 +106,7 @@ protected:
     void appendPressure(double fraction);
 
 private:
-    struct CpuMark {
-        quint64 nanos = 0;
-        qint64 at = 0; // monotonic nanoseconds
-    };
-
-    void apply(const QString& psOutput);
-    static QHash<Pid, QUrl> collectDaemons(const std::vector<const ListingLine*>& lines,
-                                           const platform::Kernel& kernel);
+    void apply(const Reading& reading);
     void startResolutions(const QHash<Pid, QUrl>& dtdByWindow);
     void storeWorkspace(const std::optional<QString>& root, Pid window);
     void pollOnce();
@@ -106,16 +114,14 @@ private:
     const platform::Kernel& m_kernel;
     Resolver m_resolver;
     std::chrono::milliseconds m_pollInterval;
-    QThreadPool m_listingPool;
+    // One reading at a time: the sampler's caches are the worker's alone.
+    QThreadPool m_worker;
+    std::unique_ptr<Sampler> m_sampler;
 
     QList<DartProcess> m_processes;
     SystemMemory m_memory;
     QList<double> m_pressureHistory;
 
-    ListingMemo m_listing;
-    QHash<Pid, CpuMark> m_previousCPUNanos;
-    QHash<Pid, std::optional<QString>> m_projectCache;
-    QHash<Pid, QString> m_nameCache;
     QHash<Pid, std::optional<QString>> m_workspaceByWindow;
     QSet<Pid> m_resolvingWindows;
 };

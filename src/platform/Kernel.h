@@ -11,9 +11,13 @@
 // process is gone, belongs to another user, or the counter is unavailable).
 // Nothing here throws.
 
+#include "PathProbe.h"
+
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ombrix::platform {
 
@@ -29,6 +33,9 @@ struct Timebase {
 struct ProcessUsage {
     std::uint64_t cpuTime = 0;       // user + system time of the whole process, in timebase units
     std::uint64_t physFootprint = 0; // bytes of memory the process itself is charged for
+    // When the process started, in the kernel's own units. With the pid it names
+    // one process: a reused pid has another start time.
+    std::uint64_t startTime = 0;
 };
 
 // The VM page counters the memory snapshot is computed from (units of pageSize()).
@@ -58,13 +65,31 @@ public:
     // Absolute path of the executable, invalid UTF-8 replaced; absent when unreadable.
     virtual std::optional<std::string> executablePath(Pid pid) const = 0;
     // Current working directory, invalid UTF-8 replaced; absent when unreadable.
+    // Never touches the directory itself, so a hung file system cannot hold it.
     virtual std::optional<std::string> workingDirectory(Pid pid) const = 0;
-    // SIGTERM; the result is deliberately not reported.
-    virtual void terminate(Pid pid) const = 0;
+    // A directory whose link count tells whether `cwd`, as workingDirectory()
+    // gave it, has been deleted; "" when the text alone is certain.
+    virtual std::string deletedCheck(Pid pid, const std::string& cwd) const {
+        (void)pid;
+        (void)cwd;
+        return {};
+    }
+    // SIGTERM to `pid` while it is still the process that started at
+    // `startTime` (ProcessUsage::startTime); a reused or vanished pid gets
+    // nothing. Pids of 0 or below are ignored. The result is not reported.
+    virtual void terminate(Pid pid, std::uint64_t startTime) const = 0;
 
     // --- files ------------------------------------------------------------
+    // May block for as long as the file system holding `path` does.
     virtual bool fileExists(const std::string& path) const = 0;
     virtual std::string homeDirectory() const = 0;
+    // Runs the searches where a file system that stops answering holds only
+    // the prober, never the caller. By default they are answered at once with
+    // fileExists(), for kernels whose files cannot hang.
+    virtual std::unique_ptr<PathProbe> probePaths(std::vector<PathSearch> searches) const {
+        return answeredProbe(searches,
+                             [this](const std::string& path) { return fileExists(path); });
+    }
 
     // --- memory -------------------------------------------------------------
     virtual std::optional<VmCounters> vmStatistics() const = 0;

@@ -9,7 +9,11 @@
 //                                     exact but costs ~1000x more per read)
 //   sysctl KERN_PROC_PID e_ppid       /proc/PID/stat ppid
 //   proc_pidpath                      readlink /proc/PID/exe, " (deleted)" cut
-//   PROC_PIDVNODEPATHINFO cdir        readlink /proc/PID/cwd, " (deleted)" cut
+//   PROC_PIDVNODEPATHINFO cdir        readlink /proc/PID/cwd as it stands; a
+//                                     " (deleted)" end is told from a real
+//                                     name by the link count of the directory,
+//                                     read by the path prober (deletedCheck)
+//   ri_proc_start_abstime             /proc/PID/stat starttime (clock ticks)
 //   NSHomeDirectory                   passwd entry of the real uid, then $HOME
 //   host_statistics64 (KiB "pages")   /proc/meminfo:
 //     internal                          AnonPages + Shmem
@@ -28,6 +32,7 @@
 #include "PsRun.h"
 #include "Utf8.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -37,6 +42,7 @@
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -91,14 +97,20 @@ std::optional<std::string> readLink(const std::string& path) {
 }
 
 // The kernel marks a link to an unlinked file or directory with this suffix.
-std::optional<std::string> linkedPath(const std::string& link) {
+constexpr std::string_view deletedMark = " (deleted)";
+
+bool endsDeleted(const std::string& text) {
+    return text.size() > deletedMark.size() && text.ends_with(deletedMark);
+}
+
+// An executable replaced by an update is still the IDE it was: the mark is cut.
+std::optional<std::string> executableLink(const std::string& link) {
     auto target = readLink(link);
     if (!target) {
         return std::nullopt;
     }
-    constexpr std::string_view deleted = " (deleted)";
-    if (target->size() > deleted.size() && target->ends_with(deleted)) {
-        target->resize(target->size() - deleted.size());
+    if (endsDeleted(*target)) {
+        target->resize(target->size() - deletedMark.size());
     }
     return toValidUtf8(*target);
 }
@@ -152,6 +164,9 @@ std::string LinuxKernel::pidPath(Pid pid, const char* entry) const {
 }
 
 std::string LinuxKernel::listProcesses() const {
+    // Once per sample: descriptors of processes that stopped being read are closed
+    // even when nothing else is read any more.
+    m_files->sweepIdle();
     int fds[2];
     if (!makePipe(fds)) {
         return "";
@@ -181,6 +196,7 @@ std::optional<ProcessUsage> LinuxKernel::usage(Pid pid) const {
     ProcessUsage usage;
     usage.cpuTime = stat->userTicks + stat->systemTicks;
     usage.physFootprint = (memory.rssAnonKiB + memory.vmSwapKiB + memory.vmPteKiB) * 1024;
+    usage.startTime = stat->startTicks;
     return usage;
 }
 
@@ -197,17 +213,46 @@ std::optional<Pid> LinuxKernel::parent(Pid pid) const {
 }
 
 std::optional<std::string> LinuxKernel::executablePath(Pid pid) const {
-    return linkedPath(pidPath(pid, "exe"));
+    return executableLink(pidPath(pid, "exe"));
 }
 
 std::optional<std::string> LinuxKernel::workingDirectory(Pid pid) const {
-    return linkedPath(pidPath(pid, "cwd"));
+    const auto target = readLink(pidPath(pid, "cwd"));
+    return target ? std::optional(toValidUtf8(*target)) : std::nullopt;
 }
 
-void LinuxKernel::terminate(Pid pid) const {
-    if (pid > 0) {
-        ::kill(pid, SIGTERM);
+std::string LinuxKernel::deletedCheck(Pid pid, const std::string& cwd) const {
+    // The text cannot tell a deleted directory from one really named "x (deleted)".
+    return endsDeleted(cwd) ? pidPath(pid, "cwd") : std::string();
+}
+
+std::optional<std::uint64_t> LinuxKernel::startTime(Pid pid) const {
+    const auto text = readFile(pidPath(pid, "stat"));
+    const auto stat = text ? proc::parseStat(*text) : std::nullopt;
+    return stat ? std::optional(stat->startTicks) : std::nullopt;
+}
+
+void LinuxKernel::terminate(Pid pid, std::uint64_t startTime) const {
+    if (pid <= 0) {
+        return;
     }
+    // The pidfd holds on to whichever process has the pid now; if that one's
+    // start time is the row's, the signal can only reach the row's process.
+    const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
+    if (pidfd < 0) {
+        if (errno == ENOSYS && this->startTime(pid) == startTime) {
+            ::kill(pid, SIGTERM); // kernels before 5.3
+        }
+        return;
+    }
+    if (this->startTime(pid) == startTime) {
+        ::syscall(SYS_pidfd_send_signal, pidfd, SIGTERM, nullptr, 0);
+    }
+    ::close(pidfd);
+}
+
+std::unique_ptr<PathProbe> LinuxKernel::probePaths(std::vector<PathSearch> searches) const {
+    return childProbe(std::move(searches));
 }
 
 bool LinuxKernel::fileExists(const std::string& path) const {
@@ -294,6 +339,17 @@ void LinuxKernel::sleepMicroseconds(std::int64_t micros) const {
     timespec left{static_cast<time_t>(micros / 1'000'000),
                   static_cast<long>(micros % 1'000'000) * 1000};
     while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+void closeDescriptorsFrom(int first) noexcept {
+    if (::syscall(SYS_close_range, unsigned(first), ~0u, 0u) == 0) {
+        return;
+    }
+    // Kernels before 5.9: the descriptor table's own bound.
+    const long last = ::sysconf(_SC_OPEN_MAX);
+    for (long fd = first; fd < std::min(last, 65536L); ++fd) {
+        ::close(int(fd));
     }
 }
 

@@ -49,10 +49,13 @@ public:
     std::optional<Pid> parent(Pid pid) const override;
     std::optional<std::string> executablePath(Pid pid) const override;
     std::optional<std::string> workingDirectory(Pid pid) const override;
-    void terminate(Pid pid) const override;
+    void terminate(Pid pid, std::uint64_t startTime) const override;
 
     bool fileExists(const std::string& path) const override;
     std::string homeDirectory() const override;
+    std::unique_ptr<PathProbe> probePaths(std::vector<PathSearch> searches) const override {
+        return childProbe(std::move(searches));
+    }
 
     std::optional<VmCounters> vmStatistics() const override;
     std::uint64_t pageSize() const override;
@@ -113,7 +116,8 @@ Timebase MacKernel::timebase() const {
 std::optional<ProcessUsage> MacKernel::usage(Pid pid) const {
     rusage_info_v6 info{};
     const int rc = ::proc_pid_rusage(pid, RUSAGE_INFO_V6, reinterpret_cast<rusage_info_t*>(&info));
-    return mac::usageFrom(rc, {info.ri_user_time, info.ri_system_time, info.ri_phys_footprint});
+    return mac::usageFrom(rc, {info.ri_user_time, info.ri_system_time, info.ri_phys_footprint,
+                               info.ri_proc_start_abstime});
 }
 
 std::optional<Pid> MacKernel::parent(Pid pid) const {
@@ -136,9 +140,19 @@ std::optional<std::string> MacKernel::workingDirectory(Pid pid) const {
     return mac::pathFrom(rc, info.pvi_cdir.vip_path);
 }
 
-void MacKernel::terminate(Pid pid) const {
-    if (mac::isSingleProcess(pid)) {
+void MacKernel::terminate(Pid pid, std::uint64_t startTime) const {
+    // No pidfd here: the start time is checked right before the signal, which
+    // leaves only the microseconds between the two calls for a pid to be reused.
+    const auto now = mac::isSingleProcess(pid) ? usage(pid) : std::nullopt;
+    if (now && now->startTime == startTime) {
         ::kill(pid, SIGTERM);
+    }
+}
+
+void closeDescriptorsFrom(int first) noexcept {
+    const int last = ::getdtablesize();
+    for (int fd = first; fd < last; ++fd) {
+        ::close(fd);
     }
 }
 

@@ -26,12 +26,15 @@ public:
     std::optional<Pid> parent(Pid pid) const override;
     std::optional<std::string> executablePath(Pid pid) const override;
     std::optional<std::string> workingDirectory(Pid pid) const override;
+    std::string deletedCheck(Pid pid, const std::string& cwd) const override;
     // Pids of 0 or below are ignored: kill() would read them as process
     // groups or "every process we may signal".
-    void terminate(Pid pid) const override;
+    void terminate(Pid pid, std::uint64_t startTime) const override;
 
     bool fileExists(const std::string& path) const override;
     std::string homeDirectory() const override;
+    // In a child process (childProbe).
+    std::unique_ptr<PathProbe> probePaths(std::vector<PathSearch> searches) const override;
 
     // Counters in KiB: pageSize() is 1024, not the MMU page size.
     std::optional<VmCounters> vmStatistics() const override;
@@ -46,6 +49,7 @@ public:
 
 private:
     std::string pidPath(Pid pid, const char* entry) const;
+    std::optional<std::uint64_t> startTime(Pid pid) const;
 
     std::string m_proc;
     std::string m_sys;

@@ -14,6 +14,7 @@ std::optional<ProcessUsage> usageFrom(int rc, const RusageFields& fields) {
     ProcessUsage usage;
     usage.cpuTime = fields.userTime + fields.systemTime; // unsigned: wraps, never UB
     usage.physFootprint = fields.physFootprint;
+    usage.startTime = fields.startAbstime;
     return usage;
 }
 

@@ -30,6 +30,7 @@ struct RusageFields {
     std::uint64_t userTime = 0;   // ri_user_time, timebase units
     std::uint64_t systemTime = 0; // ri_system_time, timebase units
     std::uint64_t physFootprint = 0;
+    std::uint64_t startAbstime = 0; // ri_proc_start_abstime
 };
 
 // `rc` is proc_pid_rusage's result: anything but 0 means the process is gone

@@ -91,6 +91,14 @@ void ProcFileCache::sweep(std::int64_t now) {
     m_lastSweep = now;
 }
 
+void ProcFileCache::sweepIdle() {
+    const std::int64_t now = monotonicNow();
+    std::lock_guard lock(m_mutex);
+    if (now - m_lastSweep > m_idle) {
+        sweep(now);
+    }
+}
+
 std::optional<std::string> ProcFileCache::read(Pid pid, File file) {
     if (pid <= 0) {
         return std::nullopt; // "/proc/0" and "/proc/-1" are no processes

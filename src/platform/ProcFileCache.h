@@ -37,6 +37,9 @@ public:
     // The whole file, or nothing when the process is gone or unreadable.
     std::optional<std::string> read(Pid pid, File file);
 
+    // Closes what has not been read for `idle`; cheap when nothing is due.
+    void sweepIdle();
+
     // Descriptors held open right now (for tests).
     std::size_t openDescriptors() const;
 

@@ -86,7 +86,15 @@ std::optional<Stat> parseStat(std::string_view text) {
     if (fields[0].size() != 1 || !parent || !user || !system) {  // (3) state
         return std::nullopt;
     }
-    return Stat{fields[0][0], *parent, *user, *system};
+    // (22) starttime: with the pid it names one process, so a reused pid is told apart.
+    std::uint64_t start = 0;
+    for (int field = 16; field <= 22; ++field) {
+        const std::string_view token = nextToken(rest);
+        if (field == 22) {
+            start = toNumber<std::uint64_t>(token).value_or(0);
+        }
+    }
+    return Stat{fields[0][0], *parent, *user, *system, start};
 }
 
 StatusMemory parseStatus(std::string_view text) {

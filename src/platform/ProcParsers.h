@@ -19,6 +19,7 @@ struct Stat {
     Pid parent = 0;
     std::uint64_t userTicks = 0;   // clock ticks, whole thread group
     std::uint64_t systemTicks = 0; // clock ticks, whole thread group
+    std::uint64_t startTicks = 0;  // clock ticks after boot; 0 when the text stops short of it
 };
 
 // Absent when the text is cut before the system-time field or a needed field

@@ -6,6 +6,7 @@
 
 #include "Kernel.h"
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <set>
@@ -27,7 +28,6 @@ public:
     void setListing(std::string text) {
         std::lock_guard lock(m_mutex);
         m_listing = std::move(text);
-        ++m_listingVersion;
     }
     std::string listing() const {
         std::lock_guard lock(m_mutex);
@@ -45,7 +45,7 @@ public:
     std::optional<std::int32_t> pressure;
     mutable std::int64_t now = 1'000'000'000;
     mutable std::vector<platform::Pid> terminated;
-    mutable int listCalls = 0;
+    mutable std::atomic<int> listCalls = 0; // counted on the sampling worker
 
     void advance(std::int64_t nanos) { now += nanos; }
 
@@ -76,7 +76,13 @@ public:
         auto it = processes.find(pid);
         return it == processes.end() ? std::nullopt : it->second.cwd;
     }
-    void terminate(platform::Pid pid) const override { terminated.push_back(pid); }
+    // Like the real one: only the process that started at `startTime`.
+    void terminate(platform::Pid pid, std::uint64_t startTime) const override {
+        const auto it = processes.find(pid);
+        if (it != processes.end() && it->second.usage && it->second.usage->startTime == startTime) {
+            terminated.push_back(pid);
+        }
+    }
     bool fileExists(const std::string& path) const override { return files.count(path) > 0; }
     std::string homeDirectory() const override { return home; }
     std::optional<platform::VmCounters> vmStatistics() const override { return vm; }
@@ -90,7 +96,6 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::string m_listing;
-    int m_listingVersion = 0;
 };
 
 } // namespace ombrix::testing

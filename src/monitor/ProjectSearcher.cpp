@@ -1,0 +1,167 @@
+#include "ProjectSearcher.h"
+
+#include "Kernel.h"
+#include "PathProbe.h"
+
+#include <QElapsedTimer>
+#include <algorithm>
+
+namespace ombrix {
+
+namespace {
+
+qint64 nowMillis() {
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return clock.elapsed();
+}
+
+} // namespace
+
+ProjectSearcher::ProjectSearcher(const platform::Kernel& kernel, std::chrono::milliseconds stall)
+    : m_kernel(kernel)
+    , m_stall(stall) {}
+
+ProjectSearcher::~ProjectSearcher() = default;
+
+void ProjectSearcher::start(const std::vector<Request>& requests) {
+    std::vector<Entry> entries;
+    for (const Request& request : requests) {
+        if (m_searching.contains(request.pid)) {
+            continue;
+        }
+        const auto search = Identification::projectSearch(request.cwd, request.args);
+        Entry entry;
+        entry.pid = request.pid;
+        entry.cwd = request.cwd;
+        entry.directories = search.fromCwd + search.fromArgs;
+        entry.fromCwd = std::size_t(search.fromCwd.size());
+        entry.token = m_nextToken++;
+        m_searching.insert(request.pid, entry.token);
+        entries.push_back(std::move(entry));
+    }
+    if (!entries.empty()) {
+        launch(std::move(entries));
+    }
+}
+
+void ProjectSearcher::launch(std::vector<Entry> entries) {
+    std::vector<platform::PathSearch> searches;
+    searches.reserve(entries.size());
+    for (const Entry& entry : entries) {
+        platform::PathSearch search;
+        search.paths.reserve(std::size_t(entry.directories.size()));
+        for (const QString& directory : entry.directories) {
+            search.paths.push_back(Identification::pubspecPath(directory).toStdString());
+        }
+        if (entry.cwd && entry.fromCwd > 0) {
+            search.guard = m_kernel.deletedCheck(entry.pid, entry.cwd->toStdString());
+            search.guarded = entry.fromCwd;
+        } else if (entry.cwd) {
+            // No directory part, but the fallback still needs to know.
+            search.guard = m_kernel.deletedCheck(entry.pid, entry.cwd->toStdString());
+        }
+        searches.push_back(std::move(search));
+    }
+    auto batch = std::make_unique<Batch>();
+    batch->probe = m_kernel.probePaths(std::move(searches));
+    batch->entries = std::move(entries);
+    batch->lastProgress = nowMillis();
+    m_batches.push_back(std::move(batch));
+}
+
+std::optional<QString> ProjectSearcher::answerOf(const Entry& entry,
+                                                 std::optional<std::size_t> found,
+                                                 bool cwdDeleted) const {
+    if (found && *found < std::size_t(entry.directories.size())) {
+        return entry.directories[qsizetype(*found)];
+    }
+    if (!m_home) {
+        m_home = QString::fromStdString(m_kernel.homeDirectory());
+    }
+    return Identification::projectFallback(cwdDeleted ? std::nullopt : entry.cwd, *m_home);
+}
+
+void ProjectSearcher::take(Batch& batch, Answers& answers, std::chrono::milliseconds wait) {
+    const auto arrived = batch.probe->collect(wait);
+    if (!arrived.empty()) {
+        batch.lastProgress = nowMillis();
+    }
+    for (const platform::PathAnswer& answer : arrived) {
+        Entry& entry = batch.entries[answer.search];
+        if (!current(entry)) {
+            continue;
+        }
+        entry.open = false;
+        m_searching.remove(entry.pid);
+        answers.insert(entry.pid, answerOf(entry, answer.found, answer.guardDeleted));
+    }
+}
+
+ProjectSearcher::Answers ProjectSearcher::collect(std::chrono::milliseconds wait) {
+    Answers answers;
+    const qint64 deadline = nowMillis() + wait.count();
+    for (;;) {
+        for (auto& batch : m_batches) {
+            take(*batch, answers, std::chrono::milliseconds(0));
+        }
+        splitStalled();
+        const auto waiting = std::find_if(m_batches.begin(), m_batches.end(), [](const auto& b) {
+            return !b->split && b->probe->pending() > 0; // a stuck batch costs one stall only
+        });
+        const qint64 left = deadline - nowMillis();
+        if (waiting == m_batches.end() || left <= 0) {
+            break;
+        }
+        // In slices, so a batch answering elsewhere, or a stall, is seen soon.
+        take(**waiting, answers, std::chrono::milliseconds(std::min<qint64>(left, 10)));
+    }
+    std::erase_if(m_batches, [this](const std::unique_ptr<Batch>& batch) {
+        return batch->probe->pending() == 0 ||
+               std::none_of(batch->entries.begin(), batch->entries.end(),
+                            [this](const Entry& e) { return current(e); });
+    });
+    return answers;
+}
+
+void ProjectSearcher::splitStalled() {
+    std::vector<Entry> restart;
+    for (auto& batch : m_batches) {
+        if (batch->split || batch->probe->pending() == 0 ||
+            nowMillis() - batch->lastProgress < m_stall.count()) {
+            continue;
+        }
+        // Stuck on its first open search; the rest is only queued behind it.
+        bool first = true;
+        for (Entry& entry : batch->entries) {
+            if (!current(entry)) {
+                continue;
+            }
+            if (first) {
+                first = false;
+                continue;
+            }
+            restart.push_back(entry);
+            entry.open = false;
+        }
+        batch->split = true;
+    }
+    if (!restart.empty()) {
+        launch(std::move(restart));
+    }
+}
+
+void ProjectSearcher::retain(const QSet<Pid>& pids) {
+    for (auto it = m_searching.begin(); it != m_searching.end();) {
+        it = pids.contains(it.key()) ? std::next(it) : m_searching.erase(it);
+    }
+    std::erase_if(m_batches, [this](const std::unique_ptr<Batch>& batch) {
+        return std::none_of(batch->entries.begin(), batch->entries.end(),
+                            [this](const Entry& e) { return current(e); });
+    });
+}
+
+} // namespace ombrix

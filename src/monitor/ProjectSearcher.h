@@ -1,0 +1,92 @@
+#pragma once
+
+// Project searches that a file system which stops answering cannot hold up.
+// Each batch of searches runs in the kernel's path prober (a child process on
+// a real machine); the caller waits for answers only as long as it chooses.
+// A prober that answers nothing for `stall` is taken as stuck on its first
+// open search: that search stays with it (its process shows no project until
+// the file system answers), and the searches queued behind it start afresh
+// in a new prober, so one dead mount costs one search, not the rest.
+//
+// Used on one thread at a time; the kernel must outlive the searcher.
+
+#include "DartProcess.h"
+#include "Identification.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ombrix::platform {
+class Kernel;
+class PathProbe;
+} // namespace ombrix::platform
+
+namespace ombrix {
+
+class ProjectSearcher {
+public:
+    struct Request {
+        Pid pid = 0;
+        std::optional<QString> cwd;
+        QStringList args;
+    };
+    // A project, or nothing: the search itself has ended.
+    using Answers = QHash<Pid, std::optional<QString>>;
+
+    explicit ProjectSearcher(const platform::Kernel& kernel,
+                             std::chrono::milliseconds stall = std::chrono::milliseconds(100));
+    ~ProjectSearcher();
+
+    // Starts one search per request whose pid is not being searched already;
+    // the working directory's deleted check comes from the kernel.
+    void start(const std::vector<Request>& requests);
+    // Answers that arrive within `wait`, each once. Returns early when nothing is left.
+    Answers collect(std::chrono::milliseconds wait);
+    bool searching(Pid pid) const { return m_searching.contains(pid); }
+    bool idle() const { return m_searching.isEmpty(); }
+    // Drops the searches of processes no longer watched.
+    void retain(const QSet<Pid>& pids);
+    void forget(Pid pid) { m_searching.remove(pid); }
+
+private:
+    struct Entry {
+        Pid pid = 0;
+        std::optional<QString> cwd;
+        QStringList directories; // the working directory's part first
+        std::size_t fromCwd = 0;
+        quint64 token = 0; // tells this search from a later one for a reused pid
+        bool open = true;
+    };
+    struct Batch {
+        std::unique_ptr<platform::PathProbe> probe;
+        std::vector<Entry> entries;
+        qint64 lastProgress = 0; // ms, monotonic
+        bool split = false;      // its queue has been handed to a newer batch
+    };
+
+    void launch(std::vector<Entry> entries);
+    std::optional<QString> answerOf(const Entry& entry, std::optional<std::size_t> found,
+                                    bool cwdDeleted) const;
+    void take(Batch& batch, Answers& answers, std::chrono::milliseconds wait);
+    void splitStalled();
+
+    const platform::Kernel& m_kernel;
+    const std::chrono::milliseconds m_stall;
+    std::vector<std::unique_ptr<Batch>> m_batches;
+    bool current(const Entry& entry) const {
+        return entry.open && m_searching.value(entry.pid, 0) == entry.token;
+    }
+
+    QHash<Pid, quint64> m_searching; // pid -> token of its open search
+    quint64 m_nextToken = 1;
+    mutable std::optional<QString> m_home;
+};
+
+} // namespace ombrix

@@ -1,0 +1,171 @@
+#include "Sampler.h"
+
+#include "Identification.h"
+#include "Kernel.h"
+
+#include <QSet>
+#include <algorithm>
+
+namespace ombrix {
+
+Sampler::Sampler(const platform::Kernel& kernel, std::chrono::milliseconds searchWait)
+    : m_kernel(kernel)
+    , m_searchWait(searchWait)
+    , m_searcher(kernel) {}
+
+void Sampler::forget(Pid pid) {
+    m_previousCPUNanos.remove(pid);
+    m_projectCache.remove(pid);
+    m_nameCache.remove(pid);
+    m_searcher.forget(pid);
+}
+
+QHash<Pid, QUrl> Sampler::collectDaemons(const std::vector<const ListingLine*>& lines,
+                                         const platform::Kernel& kernel) {
+    QHash<Pid, QUrl> byWindow;
+    QSet<Pid> conflicting;
+    for (const ListingLine* line : lines) {
+        const auto& value = line->dtdUri;
+        if (!value || !value->startsWith(QLatin1String("ws"))) {
+            continue;
+        }
+        const QUrl url(*value, QUrl::StrictMode);
+        if (!url.isValid()) {
+            continue;
+        }
+        const auto window = Identification::ideAncestor(line->entry.pid, kernel);
+        if (!window) {
+            continue;
+        }
+        const auto existing = byWindow.constFind(window->pid);
+        if (existing != byWindow.constEnd() && *existing != url) {
+            conflicting.insert(window->pid);
+        }
+        byWindow.insert(window->pid, url);
+    }
+    for (Pid window : conflicting) {
+        byWindow.remove(window);
+    }
+    return byWindow;
+}
+
+void Sampler::rank(QList<DartProcess>& rows) {
+    quint64 peak = 0;
+    for (const auto& row : rows) {
+        peak = std::max(peak, row.memoryBytes);
+    }
+    const auto weight = [peak](const DartProcess& p) {
+        return std::min(p.cpuPercent / 100.0, 1.0) +
+               (peak > 0 ? double(p.memoryBytes) / double(peak) : 0.0);
+    };
+    std::stable_sort(rows.begin(), rows.end(), [&](const DartProcess& a, const DartProcess& b) {
+        const double wa = weight(a);
+        const double wb = weight(b);
+        if (wa != wb) {
+            return wa > wb;
+        }
+        return a.id < b.id;
+    });
+}
+
+Reading Sampler::read(bool anyRoot) {
+    Reading reading;
+    reading.memory = SystemMemory::sample(m_kernel);
+
+    const QString psOutput = QString::fromStdString(m_kernel.listProcesses());
+    const qint64 now = m_kernel.monotonicNanos();
+    const Pid own = m_kernel.ownPid();
+    const std::vector<const ListingLine*> lines = m_listing.lines(psOutput);
+    const platform::Timebase base = m_kernel.timebase();
+
+    const CycleKernel cycle(m_kernel);
+    reading.dtdByWindow = collectDaemons(lines, cycle);
+
+    QSet<Pid> measured;
+    measured.reserve(m_previousCPUNanos.size() + 16);
+    reading.rows.reserve(qsizetype(m_previousCPUNanos.size()) + 16);
+    std::vector<ProjectSearcher::Request> searches;
+    for (const ListingLine* line : lines) {
+        const ListedProcess& entry = line->entry;
+        if (entry.pid == own || !line->watched) {
+            continue;
+        }
+        const auto usage = m_kernel.usage(entry.pid);
+        if (!usage) {
+            continue; // gone, or not ours to inspect
+        }
+        if (const auto known = m_startTimes.constFind(entry.pid);
+            known != m_startTimes.constEnd() && *known != usage->startTime) {
+            forget(entry.pid); // the pid now names another process
+        }
+        m_startTimes.insert(entry.pid, usage->startTime);
+        const quint64 nanos = usage->cpuTime * base.numer / (base.denom ? base.denom : 1);
+        measured.insert(entry.pid);
+
+        double cpu = 0;
+        const auto previous = m_previousCPUNanos.constFind(entry.pid);
+        if (previous != m_previousCPUNanos.constEnd() && nanos >= previous->nanos) {
+            const double elapsed = double(now - previous->at);
+            if (elapsed > 0) {
+                cpu = double(nanos - previous->nanos) / elapsed * 100.0;
+            }
+        }
+        m_previousCPUNanos.insert(entry.pid, CpuMark{nanos, now});
+
+        if (!m_projectCache.contains(entry.pid) && !m_searcher.searching(entry.pid)) {
+            searches.push_back(
+                {entry.pid, Identification::workingDirectory(entry.pid, m_kernel), entry.args});
+        }
+
+        QString name;
+        if (const auto cached = m_nameCache.constFind(entry.pid);
+            cached != m_nameCache.constEnd()) {
+            name = *cached;
+        } else {
+            const auto ide = Identification::ideAncestor(entry.pid, cycle);
+            name = Identification::displayName(entry.args, ide ? std::optional<QString>(ide->name)
+                                                               : std::nullopt);
+            m_nameCache.insert(entry.pid, name);
+        }
+
+        reading.rows.append(DartProcess{entry.pid, name, line->executableName, line->commandLine,
+                                        std::nullopt, std::nullopt, cpu, usage->physFootprint,
+                                        usage->startTime});
+    }
+
+    m_searcher.retain(measured);
+    m_searcher.start(searches);
+    const auto answers =
+        m_searcher.collect(searches.empty() ? std::chrono::milliseconds(0) : m_searchWait);
+    for (auto it = answers.constBegin(); it != answers.constEnd(); ++it) {
+        if (measured.contains(it.key())) {
+            m_projectCache.insert(it.key(), it.value());
+        }
+    }
+
+    for (DartProcess& row : reading.rows) {
+        // Still searching: no project yet, and not remembered as none.
+        row.projectPath = m_projectCache.value(row.id, std::nullopt);
+        // Without a known root no window can lend one, so the ancestor walk is skipped.
+        if (!row.projectPath && anyRoot) {
+            if (const auto window = Identification::ideAncestor(row.id, cycle)) {
+                reading.windowOf.insert(row.id, window->pid);
+            }
+        }
+    }
+
+    const auto keepMeasured = [&measured](auto& cache) {
+        for (auto it = cache.begin(); it != cache.end();) {
+            it = measured.contains(it.key()) ? std::next(it) : cache.erase(it);
+        }
+    };
+    keepMeasured(m_startTimes);
+    keepMeasured(m_previousCPUNanos);
+    keepMeasured(m_projectCache);
+    keepMeasured(m_nameCache);
+
+    rank(reading.rows);
+    return reading;
+}
+
+} // namespace ombrix

@@ -1,0 +1,69 @@
+#pragma once
+
+// Everything one sample reads from the machine: the memory snapshot, the ps
+// listing, each watched process's usage, name and project. It runs off the
+// window's thread, one reading at a time, so that nothing the kernel or a
+// file system does can hold the window; the monitor applies each reading on
+// its own thread in one stretch.
+//
+// Owns the per-process caches (CPU marks, names, projects) and the project
+// searches. A pid whose start time changes is a new process: its caches go.
+
+#include "CycleKernel.h"
+#include "DartProcess.h"
+#include "ListingMemo.h"
+#include "ProjectSearcher.h"
+#include "SystemMemory.h"
+
+#include <QHash>
+#include <QList>
+#include <QUrl>
+#include <chrono>
+#include <optional>
+
+namespace ombrix {
+
+struct Reading {
+    SystemMemory memory;
+    QList<DartProcess> rows;      // ranked; workspaces are the window cache's to add
+    QHash<Pid, Pid> windowOf;     // row pid -> IDE window, for rows that may show a workspace
+    QHash<Pid, QUrl> dtdByWindow; // windows whose tooling daemon may be asked
+};
+
+class Sampler {
+public:
+    // `searchWait`: how long a reading waits for new project searches before
+    // it shows those processes without a project.
+    Sampler(const platform::Kernel& kernel, std::chrono::milliseconds searchWait);
+
+    // `anyRoot`: some window has a workspace root, so rows without a project
+    // need their window. Never fails; a failed listing gives no rows.
+    Reading read(bool anyRoot);
+
+    // The windows of `lines` with a daemon address; a window showing two
+    // different addresses is left out.
+    static QHash<Pid, QUrl> collectDaemons(const std::vector<const ListingLine*>& lines,
+                                           const platform::Kernel& kernel);
+    // Heaviest first: CPU (capped at one core) plus memory relative to the
+    // largest; equal weights by pid.
+    static void rank(QList<DartProcess>& rows);
+
+private:
+    struct CpuMark {
+        quint64 nanos = 0;
+        qint64 at = 0; // monotonic nanoseconds
+    };
+
+    void forget(Pid pid);
+
+    const platform::Kernel& m_kernel;
+    const std::chrono::milliseconds m_searchWait;
+    ListingMemo m_listing;
+    ProjectSearcher m_searcher;
+    QHash<Pid, quint64> m_startTimes;
+    QHash<Pid, CpuMark> m_previousCPUNanos;
+    QHash<Pid, std::optional<QString>> m_projectCache;
+    QHash<Pid, QString> m_nameCache;
+};
+
+} // namespace ombrix
