@@ -6,6 +6,7 @@
 // clang-format on
 #include "Identification.h"
 
+#include <QSet>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -124,6 +125,29 @@ TEST(ProjectRoot, FifteenLevelsPerCandidateEachAskedOnce) {
         },
         kernel);
     EXPECT_EQ(calls, 25);
+}
+
+// 2000 script paths in one folder: its five directories are asked once, not
+// 6 x 2000 times (a process with thousands of path arguments made fifty
+// dumps take seconds).
+TEST(ProjectRoot, ManyArgumentsUnderOneTreeAskEachDirectoryOnce) {
+    QStringList args{QStringLiteral("/x/dart")};
+    for (int i = 0; i < 2000; ++i) {
+        args.append(QStringLiteral("/w/a/b/c/f%1.dart").arg(i));
+    }
+    QStringList asked;
+    FakeKernel kernel;
+    const auto none = [&](const QString& path) {
+        asked.append(path);
+        return false;
+    };
+    EXPECT_EQ(Identification::projectRoot(std::nullopt, args, none, kernel), std::nullopt);
+    EXPECT_EQ(asked.size(), 2000 + 5);
+    EXPECT_EQ(asked.size(), QSet<QString>(asked.begin(), asked.end()).size());
+    const auto inA = [](const QString& path) {
+        return path == QStringLiteral("/w/a/pubspec.yaml");
+    };
+    EXPECT_EQ(Identification::projectRoot(std::nullopt, args, inA, kernel), "/w/a");
 }
 
 TEST(WorkingDirectory, FromKernel) {

@@ -250,4 +250,37 @@ TEST_F(LiveChildren, AHungMountCostsOnlyItsOwnProcessItsProject) {
     EXPECT_TRUE(mount.stillHung()) << "ending the monitor waited for the mount";
 }
 
+// " (deleted)" at the end of a working directory is told from the kernel: a
+// directory really named so is the project, a removed one is none at all
+// (the text alone would point at the live "real" beside it).
+TEST_F(LiveChildren, DeletedWorkingDirectoriesAreToldFromRealNames) {
+    fs::create_directories(m_root / "work/real (deleted)");
+    fs::create_directories(m_root / "work/real");
+    fs::create_directories(m_root / "work/gone");
+    std::ofstream(m_root / "work/real/pubspec.yaml") << "name: other\n";
+    const pid_t named = start({dart(), path("snapshots/flutter_tools.snapshot"), "run"},
+                              path("work/real (deleted)"));
+    const pid_t removed =
+        start({dart(), path("snapshots/flutter_tools.snapshot"), "run"}, path("work/gone"));
+    ASSERT_GT(named, 0);
+    ASSERT_GT(removed, 0);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            std::error_code error;
+            return fs::read_symlink("/proc/" + std::to_string(removed) + "/cwd", error) ==
+                   path("work/gone");
+        },
+        10000));
+    fs::remove(m_root / "work/gone");
+
+    ProcessMonitor::Options options;
+    options.pollLoop = false;
+    ProcessMonitor monitor(options);
+    sampleOnce(monitor);
+    ASSERT_TRUE(find(monitor, named) && find(monitor, removed));
+    EXPECT_EQ(find(monitor, named)->projectPath,
+              QString::fromStdString(path("work/real (deleted)")));
+    EXPECT_EQ(find(monitor, removed)->projectPath, std::nullopt);
+}
+
 } // namespace

@@ -5,6 +5,7 @@ ombrix_test(ombrix_platform_format_test
   LIBS ombrix_platform MAIN plain LABELS platform)
 if(NOT CMAKE_SYSTEM_NAME STREQUAL "Darwin")
   ombrix_test(ombrix_platform_linux_test
-    SOURCES ProcParsersTest.cpp LinuxKernelTest.cpp ProcFileCacheTest.cpp
+    SOURCES ProcParsersTest.cpp LinuxKernelTest.cpp ProcFileCacheTest.cpp PathProbeTest.cpp
     LIBS ombrix_platform ombrix_fake_kernel MAIN plain LABELS platform)
+  add_dependencies(ombrix_platform_linux_test hung_fs)
 endif()

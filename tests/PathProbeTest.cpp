@@ -1,0 +1,114 @@
+// Path searches, answered in the calling thread and in a child process, on a
+// real tree; and the child against a real mount that stops answering.
+
+#include "PathProbe.h"
+
+#include "HungMount.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace ombrix::platform;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+class PathProbeTree : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/ombrix-probe-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        m_root = pattern;
+        fs::create_directories(m_root / "app/lib");
+        fs::create_directories(m_root / "removed");
+        std::ofstream(m_root / "app/pubspec.yaml") << "name: app\n";
+        // A directory still open but removed, as a deleted working directory is.
+        m_removed = ::open((m_root / "removed").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        fs::remove(m_root / "removed");
+    }
+    void TearDown() override {
+        ::close(m_removed);
+        fs::remove_all(m_root);
+    }
+    std::string at(const char* relative) const { return (m_root / relative).string(); }
+    std::string removedGuard() const { return "/proc/self/fd/" + std::to_string(m_removed); }
+
+    fs::path m_root;
+    int m_removed = -1;
+};
+
+TEST_F(PathProbeTree, BothProbersAnswerAlike) {
+    struct Row {
+        const char* name;
+        PathSearch search;
+        PathAnswer expected;
+    };
+    const std::string pubspec = at("app/pubspec.yaml");
+    const std::string missing = at("app/lib/pubspec.yaml");
+    const Row rows[] = {
+        {"first that exists", {{missing, pubspec, missing}, "", 0}, {0, 1, false}},
+        {"nothing found", {{missing, at("nowhere")}, "", 0}, {0, std::nullopt, false}},
+        {"no paths", {{}, "", 0}, {0, std::nullopt, false}},
+        {"live guard keeps its paths", {{pubspec}, at("app"), 1}, {0, 0, false}},
+        {"deleted guard skips its paths", {{pubspec, missing}, "", 1}, {0, std::nullopt, false}},
+        {"vanished guard counts as deleted", {{pubspec, pubspec}, at("nowhere"), 1}, {0, 1, true}},
+    };
+    std::vector<PathSearch> searches;
+    for (const Row& row : rows) {
+        searches.push_back(row.search);
+    }
+    // The child runs in its own process: /proc/self there is the child itself,
+    // so the removed directory is named by our pid.
+    searches[4].guard = "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(m_removed);
+    const auto exists = [](const std::string& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0;
+    };
+    const auto deleted = [](const std::string& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) != 0 || info.st_nlink == 0;
+    };
+    auto inThread = answeredProbe(searches, exists, deleted);
+    auto inChild = childProbe(searches);
+    const auto threadAnswers = inThread->collect(0ms);
+    const auto childAnswers = inChild->collect(10s);
+    ASSERT_EQ(threadAnswers.size(), std::size(rows));
+    ASSERT_EQ(childAnswers.size(), std::size(rows));
+    EXPECT_EQ(inChild->pending(), 0u);
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        PathAnswer expected = rows[i].expected;
+        expected.search = i;
+        expected.guardDeleted = expected.guardDeleted || i == 4;
+        EXPECT_EQ(threadAnswers[i], expected) << "in thread: " << rows[i].name;
+        EXPECT_EQ(childAnswers[i], expected) << "in child: " << rows[i].name;
+    }
+}
+
+// Searches before the stuck one are answered, the stuck one and those queued
+// behind it stay pending past the wait, and dropping the probe does not wait.
+TEST_F(PathProbeTree, AHungMountHoldsOnlyTheChild) {
+    const char* home = std::getenv("HOME");
+    ASSERT_TRUE(home != nullptr && *home == '/');
+    ombrix::testing::HungMount mount(fs::path(home) / ".cache/ombrix-tests" /
+                                         ("probe-" + std::to_string(::getpid())),
+                                     OMBRIX_HUNG_FS);
+    ASSERT_TRUE(mount.waitUntilMounted());
+    mount.hang();
+    auto probe = childProbe({{{at("app/pubspec.yaml")}, "", 0},
+                             {{(mount.project() / "pubspec.yaml").string()}, "", 0},
+                             {{at("app/pubspec.yaml")}, "", 0}});
+    const auto answers = probe->collect(300ms);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0], (PathAnswer{0, 0, false}));
+    EXPECT_EQ(probe->pending(), 2u);
+    probe.reset();
+    EXPECT_TRUE(mount.stillHung());
+}
+
+} // namespace
