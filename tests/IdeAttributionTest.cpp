@@ -10,7 +10,7 @@
 #include <optional>
 
 using ombrix::IdeAncestor;
-using ombrix::Identification;
+namespace Identification = ombrix::Identification;
 using ombrix::testing::FakeKernel;
 
 namespace {

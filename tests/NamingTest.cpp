@@ -6,7 +6,7 @@
 #include <optional>
 
 using namespace Qt::StringLiterals;
-using ombrix::Identification;
+namespace Identification = ombrix::Identification;
 
 namespace {
 

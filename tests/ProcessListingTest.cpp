@@ -11,7 +11,7 @@
 
 using namespace Qt::StringLiterals;
 using ombrix::ListedProcess;
-using ombrix::ProcessListing;
+namespace ProcessListing = ombrix::ProcessListing;
 using ombrix::testing::FakeKernel;
 
 namespace {

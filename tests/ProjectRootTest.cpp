@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 
-using ombrix::Identification;
+namespace Identification = ombrix::Identification;
 using ombrix::testing::FakeKernel;
 
 namespace {

@@ -42,21 +42,22 @@ void ProcessMonitor::dumpOnce(std::FILE* out) {
 
 void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& resolver,
                               std::FILE* out) {
-    const QList<ListedProcess> listing = parse(listProcesses(kernel));
+    const QList<ListedProcess> listing =
+        ProcessListing::parse(ProcessListing::listProcesses(kernel));
     const CycleKernel cycle(kernel); // one dump, one view of the process tree
     const Pid own = kernel.ownPid();
     const platform::Timebase base = kernel.timebase();
 
     QList<ListedProcess> selected;
     for (const auto& entry : listing) {
-        if (entry.pid != own && isWatched(entry.args)) {
+        if (entry.pid != own && Identification::isWatched(entry.args)) {
             selected.append(entry);
         }
     }
 
     QHash<Pid, QString> workspaces;
     for (const auto& entry : listing) {
-        const auto value = flagValue(QStringLiteral("--dtd-uri"), entry.args);
+        const auto value = Identification::flagValue(QStringLiteral("--dtd-uri"), entry.args);
         if (!value || !value->startsWith(QLatin1String("ws"))) {
             continue;
         }
@@ -64,7 +65,7 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
         if (!url.isValid()) {
             continue;
         }
-        const auto window = ideAncestor(entry.pid, cycle);
+        const auto window = Identification::ideAncestor(entry.pid, cycle);
         if (!window || workspaces.contains(window->pid)) {
             continue;
         }
@@ -96,7 +97,8 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
     ProjectSearcher searcher(kernel);
     std::vector<ProjectSearcher::Request> requests;
     for (const auto& entry : selected) {
-        requests.push_back({entry.pid, workingDirectory(entry.pid, kernel), entry.args});
+        requests.push_back(
+            {entry.pid, Identification::workingDirectory(entry.pid, kernel), entry.args});
     }
     searcher.start(requests);
 
@@ -125,9 +127,9 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
             cpu = double(nanos - *it) / double(std::chrono::nanoseconds(dumpInterval).count()) *
                   100.0;
         }
-        const auto ide = ideAncestor(entry.pid, cycle);
-        const QString name =
-            displayName(entry.args, ide ? std::optional<QString>(ide->name) : std::nullopt);
+        const auto ide = Identification::ideAncestor(entry.pid, cycle);
+        const QString name = Identification::displayName(
+            entry.args, ide ? std::optional<QString>(ide->name) : std::nullopt);
         // A search that has not ended counts as one that found nothing.
         const auto project = projects.value(entry.pid, std::nullopt);
         QString last = QStringLiteral("-");

@@ -42,7 +42,7 @@ namespace ombrix {
 class Sampler;
 struct Reading;
 
-class ProcessMonitor : public QObject, public Identification, public ProcessListing {
+class ProcessMonitor : public QObject {
     Q_OBJECT
 public:
     // Asks one IDE window's tooling daemon for its workspace root. The future

@@ -2,6 +2,7 @@
 
 #include "Identification.h"
 #include "Kernel.h"
+#include "ProcessListing.h"
 
 #include <QSet>
 #include <algorithm>
@@ -72,7 +73,7 @@ Reading Sampler::read(bool anyRoot) {
     Reading reading;
     reading.memory = SystemMemory::sample(m_kernel);
 
-    const QString psOutput = QString::fromStdString(m_kernel.listProcesses());
+    const QString psOutput = ProcessListing::listProcesses(m_kernel);
     const qint64 now = m_kernel.monotonicNanos();
     const Pid own = m_kernel.ownPid();
     const std::vector<const ListingLine*> lines = m_listing.lines(psOutput);
