@@ -6,7 +6,8 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES="build-essential cmake ninja-build pkg-config \
   qt6-base-dev qt6-websockets-dev qt6-svg-dev libgl-dev \
   libgtest-dev libgmock-dev procps dbus xvfb xauth \
-  fuse3 libfuse3-dev util-linux"
+  fuse3 libfuse3-dev util-linux \
+  dpkg-dev debootstrap desktop-file-utils appstream"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -12,9 +12,6 @@
 #ifndef OMBRIX_APPCAST_URL
 #define OMBRIX_APPCAST_URL ""
 #endif
-#ifndef OMBRIX_VERSION
-#define OMBRIX_VERSION "0"
-#endif
 
 namespace ombrix {
 
