@@ -15,6 +15,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTest>
 #include <csignal>
@@ -67,6 +69,57 @@ TEST_F(ProcessListViewTest, EmptyStateComesAndGoes) {
     monitor.setProcesses({});
     EXPECT_TRUE(v->isShowingEmptyState());
     EXPECT_EQ(v->row(10), nullptr);
+}
+
+
+QList<DartProcess> numbered(int count) {
+    QList<DartProcess> list;
+    for (int i = 1; i <= count; ++i) {
+        list.append(process(1000 + i, QStringLiteral("p%1").arg(i), 1.0 * i));
+    }
+    return list;
+}
+
+// Whatever sequence of lists led there, scrolling to the end shows the last row whole.
+TEST_F(ProcessListViewTest, EveryRowCanBeScrolledTo) {
+    struct Case {
+        const char* name;
+        bool compact;
+        QList<int> counts; // before the view exists, then one sample each
+        int before = 0;
+    };
+    const Case cases[] = {
+        {"window: few, none, many", false, {3, 0, 15}},
+        {"panel: few, none, many", true, {3, 0, 15}},
+        {"window: many at start", false, {}, 13},
+        {"window: many, none, more", false, {14, 0, 20}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        monitor.setProcesses(numbered(c.before));
+        auto v = std::make_unique<ProcessListView>(monitor, *setting, c.compact);
+        v->resize(c.compact ? QSize(540, 470) : QSize(960, 600));
+        v->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(v.get()));
+        QList<int> counts = c.counts;
+        if (counts.isEmpty()) {
+            counts = {c.before};
+        }
+        for (int count : counts) {
+            monitor.setProcesses(numbered(count));
+            QApplication::processEvents();
+        }
+        auto* scroll = v->findChild<QScrollArea*>();
+        ASSERT_NE(scroll, nullptr);
+        scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        QApplication::processEvents();
+        ProcessRow* last = v->rows().last();
+        const QRect inViewport(last->terminateButton()->mapTo(scroll->viewport(), QPoint(0, 0)),
+                               last->terminateButton()->size());
+        EXPECT_TRUE(scroll->viewport()->rect().contains(inViewport))
+            << "last button at " << inViewport.y() << ", viewport " << scroll->viewport()->height();
+        monitor.setProcesses({});
+    }
 }
 
 struct StatsCase {

@@ -15,6 +15,7 @@
 #include "TextLine.h"
 #include "Typography.h"
 
+#include <QCoreApplication>
 #include <QFontInfo>
 #include <QHBoxLayout>
 #include <QScrollArea>
@@ -185,6 +186,10 @@ void ProcessListView::refreshProcesses() {
 
     m_list->setProcesses(processes, m_monitor.peakMemoryBytes(), m_hidePaths.hidden());
     m_body->setCurrentWidget(processes.isEmpty() ? static_cast<QWidget*>(m_empty) : m_scroll);
+    // The list's new height reaches a scroll area only while it is visible; one
+    // that was behind the empty state would keep its old size and clip the rows.
+    QEvent relayout(QEvent::LayoutRequest);
+    QCoreApplication::sendEvent(m_scroll, &relayout);
 }
 
 void ProcessListView::refreshMemory() {
