@@ -71,7 +71,6 @@ TEST_F(ProcessListViewTest, EmptyStateComesAndGoes) {
     EXPECT_EQ(v->row(10), nullptr);
 }
 
-
 QList<DartProcess> numbered(int count) {
     QList<DartProcess> list;
     for (int i = 1; i <= count; ++i) {
@@ -120,6 +119,36 @@ TEST_F(ProcessListViewTest, EveryRowCanBeScrolledTo) {
             << "last button at " << inViewport.y() << ", viewport " << scroll->viewport()->height();
         monitor.setProcesses({});
     }
+}
+
+// SIGTERM goes only to the process whose button the user chose.
+TEST_F(ProcessListViewTest, TerminateButtonsNeverInheritTheFocus) {
+    auto v = view(false);
+    v->resize(960, 600);
+    v->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(v.get()));
+    monitor.setProcesses(numbered(12));
+    QAbstractButton* sixth = v->row(1006)->terminateButton();
+
+    QTest::mouseClick(sixth, Qt::LeftButton);
+    EXPECT_FALSE(sixth->hasFocus()) << "a click leaves the focus where it was";
+    EXPECT_EQ(monitor.fakeKernel.terminated, std::vector<platform::Pid>{1006});
+
+    // Reached with Tab: it stays with its process while rows re-order.
+    sixth->setFocus(Qt::TabFocusReason);
+    QList<DartProcess> reordered = numbered(12);
+    std::reverse(reordered.begin(), reordered.end());
+    monitor.setProcesses(reordered);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(monitor.fakeKernel.terminated.back(), 1006);
+
+    // Its row leaves: the focus goes to the list, never to another row's button.
+    reordered.removeIf([](const DartProcess& p) { return p.id == 1006; });
+    monitor.setProcesses(reordered);
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), v->list());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(monitor.fakeKernel.terminated.size(), 2u);
 }
 
 struct StatsCase {
