@@ -151,6 +151,28 @@ TEST_F(ProcessListViewTest, TerminateButtonsNeverInheritTheFocus) {
     EXPECT_EQ(monitor.fakeKernel.terminated.size(), 2u);
 }
 
+// Figures refresh every two seconds; their neighbours must not move with them.
+TEST_F(ProcessListViewTest, StatisticsKeepTheirPlaceWhileFiguresChange) {
+    for (bool compact : {false, true}) {
+        auto v = view(compact);
+        const QList<QList<DartProcess>> samples = {
+            {process(1, "a", 99.3, 512ull << 20)},
+            {process(1, "a", 103.0, 5ull << 30), process(2, "b", 0, 1)},
+            {process(1, "a", 9.9, 1ull << 20)},
+            {},
+        };
+        QList<int> cpuX, memoryX;
+        for (const auto& sample : samples) {
+            monitor.setProcesses(sample);
+            QApplication::processEvents();
+            cpuX << v->findChild<TextLine*>("totalCpu")->mapTo(v.get(), QPoint()).x();
+            memoryX << v->findChild<TextLine*>("totalMemory")->mapTo(v.get(), QPoint()).x();
+        }
+        EXPECT_EQ(cpuX, QList<int>(samples.size(), cpuX.first())) << "compact " << compact;
+        EXPECT_EQ(memoryX, QList<int>(samples.size(), memoryX.first())) << "compact " << compact;
+    }
+}
+
 struct StatsCase {
     const char* name;
     QList<double> cpu;
