@@ -1,5 +1,6 @@
 #include "ProcessListView.h"
 
+#include "AccessibleViews.h"
 #include "ByteCount.h"
 #include "Divider.h"
 #include "EmptyState.h"
@@ -46,6 +47,7 @@ ProcessListView::ProcessListView(ProcessMonitor& monitor, PathMaskSetting& hideP
     , m_hidePaths(hidePaths)
     , m_compact(compact)
     , m_actions(std::move(actions)) {
+    AccessibleViews::install();
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
