@@ -10,10 +10,12 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
+#include <QTest>
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -231,6 +233,32 @@ TEST(Shell, TrayIconStandsOutOnDarkAndLightPanels) {
     EXPECT_EQ(MenuBarLabel::trayIcon().name(), QLatin1String(MenuBarLabel::symbolicIconName));
     QIcon::setThemeName(name);
     QIcon::setThemeSearchPaths(paths);
+}
+
+TEST(Shell, OneRightClickOnTheIconOpensItsMenuWhileThePanelIsOpen) {
+    Counters counters;
+    OmbrixApp app(options(counters, true));
+    app.start();
+    const QRect icon(700, 0, 24, 24);
+    struct Click {
+        const char* name;
+        Qt::MouseButton button;
+        QPoint at;
+        bool menu;
+    };
+    const Click clicks[] = {
+        {"right on the icon", Qt::RightButton, icon.center(), true},
+        {"right elsewhere", Qt::RightButton, {20, 590}, false},
+        {"left on the icon", Qt::LeftButton, icon.center(), false},
+    };
+    for (const Click& c : clicks) {
+        app.panel()->popUp(icon, {});
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(app.panel())) << c.name;
+        QTest::mousePress(app.panel(), c.button, {}, app.panel()->mapFromGlobal(c.at));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !app.panel()->isVisible(); })) << c.name;
+        EXPECT_EQ(app.trayMenu()->isVisible(), c.menu) << c.name;
+        app.trayMenu()->hide();
+    }
 }
 
 TEST(Shell, PanelIsAFixedFramelessPopup) {

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -14,6 +15,9 @@ constexpr int gap = 4; // between the tray icon and the panel's edge
 
 // The same click that closed the popup reaches the tray icon within this time.
 constexpr qint64 reopenGuardMs = 300;
+
+// Half the side of a tray icon, for trays that do not say where theirs is.
+constexpr int iconSlop = 12;
 
 } // namespace
 
@@ -53,6 +57,10 @@ void TrayPanel::toggle(const QRect& anchor, const QPoint& cursor) {
 }
 
 void TrayPanel::popUp(const QRect& anchor, const QPoint& cursor) {
+    // A tray without geometry (StatusNotifier) clicked at the cursor: the icon is about there.
+    m_iconArea = anchor.isEmpty()
+                     ? QRect(cursor - QPoint(iconSlop, iconSlop), QSize(2 * iconSlop, 2 * iconSlop))
+                     : anchor;
     const QPoint probe = anchor.isEmpty() ? cursor : anchor.center();
     QScreen* screen = QGuiApplication::screenAt(probe);
     if (screen == nullptr) {
@@ -63,6 +71,18 @@ void TrayPanel::popUp(const QRect& anchor, const QPoint& cursor) {
     show();
     raise();
     activateWindow();
+}
+
+void TrayPanel::mousePressEvent(QMouseEvent* event) {
+    const QPoint global = event->globalPosition().toPoint();
+    if (event->button() == Qt::RightButton && !rect().contains(event->position().toPoint()) &&
+        m_iconArea.contains(global)) {
+        hide();
+        emit iconMenuRequested(global);
+        event->accept();
+        return;
+    }
+    QWidget::mousePressEvent(event);
 }
 
 void TrayPanel::changeEvent(QEvent* event) {
