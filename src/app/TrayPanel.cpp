@@ -19,11 +19,20 @@ constexpr qint64 reopenGuardMs = 300;
 // Half the side of a tray icon, for trays that do not say where theirs is.
 constexpr int iconSlop = 12;
 
+// Wayland lets no client place a window, and a popup there needs a parent
+// window the tray item does not have: the panel becomes a plain frameless
+// window, which the compositor puts fully on screen. It still closes when it
+// loses the focus (changeEvent).
+Qt::WindowFlags panelFlags() {
+    const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    return (wayland ? Qt::Window : Qt::Popup) | Qt::FramelessWindowHint;
+}
+
 } // namespace
 
 TrayPanel::TrayPanel(ProcessMonitor& monitor, PathMaskSetting& hidePaths,
                      ProcessListView::Actions actions, QWidget* parent)
-    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint)
+    : QWidget(parent, panelFlags())
     , m_view(new ProcessListView(monitor, hidePaths, true, std::move(actions))) {
     setObjectName(QStringLiteral("panel"));
     setFixedSize(panelSize);

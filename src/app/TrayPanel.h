@@ -1,7 +1,8 @@
 #pragma once
 
 // The compact table in a frameless popup of a fixed 540 x 470, opened from the
-// tray item and closed as soon as it loses focus (a click anywhere else).
+// tray item and closed as soon as it loses focus (a click anywhere else). On
+// Wayland it is a frameless window that the compositor places.
 
 #include "ProcessListView.h"
 

@@ -130,6 +130,12 @@ class Tray:
                 "ProtocolVersion": GLib.Variant("i", 0),
                 "RegisteredStatusNotifierItems": GLib.Variant("as", [])}[name]
 
+    def activate(self, x, y):
+        """A left click on the item at (x, y)."""
+        sender, path = self.items[-1]
+        self.bus.call_sync(sender, path, "org.kde.StatusNotifierItem", "Activate",
+                           GLib.Variant("(ii)", (x, y)), None, Gio.DBusCallFlags.NONE, 5000, None)
+
     def click_menu(self, label):
         """Chooses an entry of the registered item's menu, as the tray does."""
         sender, path = self.items[-1]
@@ -389,9 +395,9 @@ class X11(Session):
             darts = Darts(25)
             self.darts.append(darts)
             wait_for("25 rows", lambda: len(self.terminate_buttons(root)) == 25)
-            bars = [b for b in self.nodes(root, "scroll bar") if b.getState().contains(
-                pyatspi.STATE_SHOWING)]
-            self.assertTrue(bars, "25 rows need a scroll bar")
+            bars = wait_for("the scroll bar 25 rows need", lambda: [
+                b for b in self.nodes(root, "scroll bar")
+                if b.getState().contains(pyatspi.STATE_SHOWING)])
             for bar in bars:
                 value = bar.queryValue()
                 value.currentValue = value.maximumValue
@@ -406,6 +412,60 @@ class X11(Session):
                 return not self.terminate_buttons(root)
             wait_for("no rows", gone)
         self.assertIsNone(app.poll())
+
+
+class Wayland(Session):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        runtime = cls.base_env["XDG_RUNTIME_DIR"]
+        name = f"ombrix-test-{os.getpid()}"
+        weston = subprocess.Popen([need("weston"), "--backend=headless-backend.so",
+                                   f"--socket={name}", "--width=1280", "--height=800",
+                                   "--idle-time=0"],
+                                  env=cls.base_env, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        cls.servers.append(weston)
+        wait_for("weston's socket", lambda: os.path.exists(os.path.join(runtime, name)))
+        cls.display_env = {"WAYLAND_DISPLAY": name, "QT_QPA_PLATFORM": "wayland"}
+
+    def test_window_opens_with_its_rows_and_quits(self):
+        app = self.start(3)
+        root = self.accessible_app()
+        wait_for("three rows", lambda: len(self.terminate_buttons(root)) == 3)
+        lists = [n for n in self.nodes(root, "list") if self.nodes(n, "list item")]
+        self.assertEqual(len(self.nodes(lists[0], "list item")), 3)
+        took, status, err = self.finish(app)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(err, "")
+
+    def test_dump_is_unaffected(self):
+        darts = Darts(2)
+        self.darts.append(darts)
+        run = subprocess.run([OMBRIX, "--dump"], env=self.env(), capture_output=True, text=True,
+                             timeout=30)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(run.stderr, "")
+        listed = {int(line.split("\t")[0]) for line in run.stdout.splitlines()}
+        self.assertTrue(set(darts.pids()) <= listed, run.stdout)
+
+    def test_panel_opens_whole_on_screen(self):
+        tray = Tray()
+        try:
+            app = self.start(3)
+            wait_for("the tray item", lambda: tray.items)
+            tray.activate(1270, 790)
+            root = self.accessible_app()
+            # Where it lands is the compositor's choice; it shows whole, at its size.
+            panel = wait_for("the panel", lambda: [
+                w for w in root if w.getState().contains(pyatspi.STATE_SHOWING)])
+            self.assertEqual(len(panel), 1)
+            extents = panel[0].queryComponent().getExtents(pyatspi.WINDOW_COORDS)
+            self.assertEqual((extents.width, extents.height), (540, 470))
+            self.assertEqual(len(self.terminate_buttons(panel[0])), 3)
+            self.assertIsNone(app.poll())
+        finally:
+            tray.close()
 
 
 if __name__ == "__main__":
