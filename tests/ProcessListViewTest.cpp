@@ -15,6 +15,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTest>
 #include <csignal>
@@ -67,6 +69,108 @@ TEST_F(ProcessListViewTest, EmptyStateComesAndGoes) {
     monitor.setProcesses({});
     EXPECT_TRUE(v->isShowingEmptyState());
     EXPECT_EQ(v->row(10), nullptr);
+}
+
+QList<DartProcess> numbered(int count) {
+    QList<DartProcess> list;
+    for (int i = 1; i <= count; ++i) {
+        list.append(process(1000 + i, QStringLiteral("p%1").arg(i), 1.0 * i));
+    }
+    return list;
+}
+
+// Whatever sequence of lists led there, scrolling to the end shows the last row whole.
+TEST_F(ProcessListViewTest, EveryRowCanBeScrolledTo) {
+    struct Case {
+        const char* name;
+        bool compact;
+        QList<int> counts; // before the view exists, then one sample each
+        int before = 0;
+    };
+    const Case cases[] = {
+        {"window: few, none, many", false, {3, 0, 15}},
+        {"panel: few, none, many", true, {3, 0, 15}},
+        {"window: many at start", false, {}, 13},
+        {"window: many, none, more", false, {14, 0, 20}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        monitor.setProcesses(numbered(c.before));
+        auto v = std::make_unique<ProcessListView>(monitor, *setting, c.compact);
+        v->resize(c.compact ? QSize(540, 470) : QSize(960, 600));
+        v->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(v.get()));
+        QList<int> counts = c.counts;
+        if (counts.isEmpty()) {
+            counts = {c.before};
+        }
+        for (int count : counts) {
+            monitor.setProcesses(numbered(count));
+            QApplication::processEvents();
+        }
+        auto* scroll = v->findChild<QScrollArea*>();
+        ASSERT_NE(scroll, nullptr);
+        scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        QApplication::processEvents();
+        ProcessRow* last = v->rows().last();
+        const QRect inViewport(last->terminateButton()->mapTo(scroll->viewport(), QPoint(0, 0)),
+                               last->terminateButton()->size());
+        EXPECT_TRUE(scroll->viewport()->rect().contains(inViewport))
+            << "last button at " << inViewport.y() << ", viewport " << scroll->viewport()->height();
+        monitor.setProcesses({});
+    }
+}
+
+// SIGTERM goes only to the process whose button the user chose.
+TEST_F(ProcessListViewTest, TerminateButtonsNeverInheritTheFocus) {
+    auto v = view(false);
+    v->resize(960, 600);
+    v->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(v.get()));
+    monitor.setProcesses(numbered(12));
+    QAbstractButton* sixth = v->row(1006)->terminateButton();
+
+    QTest::mouseClick(sixth, Qt::LeftButton);
+    EXPECT_FALSE(sixth->hasFocus()) << "a click leaves the focus where it was";
+    EXPECT_EQ(monitor.fakeKernel.terminated, std::vector<platform::Pid>{1006});
+
+    // Reached with Tab: it stays with its process while rows re-order.
+    sixth->setFocus(Qt::TabFocusReason);
+    QList<DartProcess> reordered = numbered(12);
+    std::reverse(reordered.begin(), reordered.end());
+    monitor.setProcesses(reordered);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(monitor.fakeKernel.terminated.back(), 1006);
+
+    // Its row leaves: the focus goes to the list, never to another row's button.
+    reordered.removeIf([](const DartProcess& p) { return p.id == 1006; });
+    monitor.setProcesses(reordered);
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), v->list());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(monitor.fakeKernel.terminated.size(), 2u);
+}
+
+// Figures refresh every two seconds; their neighbours must not move with them.
+TEST_F(ProcessListViewTest, StatisticsKeepTheirPlaceWhileFiguresChange) {
+    for (bool compact : {false, true}) {
+        auto v = view(compact);
+        const QList<QList<DartProcess>> samples = {
+            {process(1, "a", 99.3, 512ull << 20)},
+            {process(1, "a", 103.0, 5ull << 30), process(2, "b", 0, 1)},
+            {process(1, "a", 9.9, 1ull << 20)},
+            {},
+        };
+        QList<int> cpuX, memoryX;
+        for (const auto& sample : samples) {
+            monitor.setProcesses(sample);
+            QApplication::processEvents();
+            cpuX << v->findChild<TextLine*>("totalCpu")->mapTo(v.get(), QPoint()).x();
+            memoryX << v->findChild<TextLine*>("totalMemory")->mapTo(v.get(), QPoint()).x();
+        }
+        EXPECT_EQ(cpuX, QList<int>(samples.size(), cpuX.first())) << "compact " << compact;
+        EXPECT_EQ(memoryX, QList<int>(samples.size(), memoryX.first())) << "compact " << compact;
+    }
 }
 
 struct StatsCase {

@@ -7,8 +7,16 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
 #include <gtest/gtest.h>
 
 using namespace ombrix;
@@ -167,6 +175,90 @@ TEST(Shell, TrayTitleFollowsTheTotalMemory) {
     EXPECT_EQ(app.trayIcon()->toolTip(), "1.25 GB");
     monitor.setProcesses({});
     EXPECT_EQ(app.trayIcon()->toolTip(), "Zero KB");
+}
+
+namespace {
+
+double luminance(QColor c) {
+    auto channel = [](double v) {
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+// Pixels of `icon` that stand out from `panel` by a contrast of 3:1 or more.
+int visiblePixels(const QIcon& icon, int side, QColor panel) {
+    QImage on(side, side, QImage::Format_RGB32);
+    on.fill(panel);
+    QPainter(&on).drawPixmap(0, 0, icon.pixmap(side, side));
+    const double back = luminance(panel);
+    int count = 0;
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            const double l = luminance(on.pixelColor(x, y));
+            count += (std::max(l, back) + 0.05) / (std::min(l, back) + 0.05) >= 3.0;
+        }
+    }
+    return count;
+}
+
+} // namespace
+
+TEST(Shell, TrayIconStandsOutOnDarkAndLightPanels) {
+    Counters counters;
+    OmbrixApp app(options(counters, true));
+    app.start();
+    const QIcon icon = app.trayIcon()->icon();
+    for (const int side : {16, 22, 32}) {
+        for (const QColor panel : {QColor(0x2b, 0x2b, 0x2b), QColor(0xf2, 0xf2, 0xf2)}) {
+            EXPECT_GE(visiblePixels(icon, side, panel), side * side / 8)
+                << side << " px on " << panel.name().toStdString();
+        }
+    }
+
+    // Where the theme carries the symbolic icon, the tray is given its name.
+    QTemporaryDir theme;
+    QDir(theme.path()).mkpath("hicolor/symbolic/apps");
+    QFile index(theme.filePath("hicolor/index.theme"));
+    ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+    index.write("[Icon Theme]\nName=hicolor\nDirectories=symbolic/apps\n\n"
+                "[symbolic/apps]\nSize=16\nMinSize=8\nMaxSize=512\nType=Scalable\n");
+    index.close();
+    ASSERT_TRUE(QFile::copy(OMBRIX_SOURCE_DIR "/src/desktop/icons/ombrix-tray-symbolic.svg",
+                            theme.filePath("hicolor/symbolic/apps/ombrix-tray-symbolic.svg")));
+    const QStringList paths = QIcon::themeSearchPaths();
+    const QString name = QIcon::themeName();
+    QIcon::setThemeSearchPaths({theme.path()});
+    QIcon::setThemeName("hicolor");
+    EXPECT_EQ(MenuBarLabel::trayIcon().name(), QLatin1String(MenuBarLabel::symbolicIconName));
+    QIcon::setThemeName(name);
+    QIcon::setThemeSearchPaths(paths);
+}
+
+TEST(Shell, OneRightClickOnTheIconOpensItsMenuWhileThePanelIsOpen) {
+    Counters counters;
+    OmbrixApp app(options(counters, true));
+    app.start();
+    const QRect icon(700, 0, 24, 24);
+    struct Click {
+        const char* name;
+        Qt::MouseButton button;
+        QPoint at;
+        bool menu;
+    };
+    const Click clicks[] = {
+        {"right on the icon", Qt::RightButton, icon.center(), true},
+        {"right elsewhere", Qt::RightButton, {20, 590}, false},
+        {"left on the icon", Qt::LeftButton, icon.center(), false},
+    };
+    for (const Click& c : clicks) {
+        app.panel()->popUp(icon, {});
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(app.panel())) << c.name;
+        QTest::mousePress(app.panel(), c.button, {}, app.panel()->mapFromGlobal(c.at));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !app.panel()->isVisible(); })) << c.name;
+        EXPECT_EQ(app.trayMenu()->isVisible(), c.menu) << c.name;
+        app.trayMenu()->hide();
+    }
 }
 
 TEST(Shell, PanelIsAFixedFramelessPopup) {

@@ -7,7 +7,8 @@ PACKAGES="build-essential cmake ninja-build pkg-config \
   qt6-base-dev qt6-websockets-dev qt6-svg-dev libgl-dev \
   libgtest-dev libgmock-dev procps dbus xvfb xauth \
   fuse3 libfuse3-dev util-linux \
-  dpkg-dev debootstrap desktop-file-utils appstream"
+  dpkg-dev debootstrap desktop-file-utils appstream \
+  qt6-wayland weston at-spi2-core python3-pyatspi"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

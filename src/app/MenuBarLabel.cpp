@@ -4,8 +4,7 @@
 #include "ProcessMonitor.h"
 #include "Symbols.h"
 
-#include <QGuiApplication>
-#include <QPalette>
+#include <QPainter>
 #include <QSystemTrayIcon>
 #include <limits>
 
@@ -13,18 +12,36 @@ namespace ombrix {
 
 namespace {
 
-QIcon trayIcon() {
-    // Tray themes differ in size and background; the palette's text colour is
-    // the one most likely to stand out against the panel it sits on.
-    const QColor tint = QGuiApplication::palette().color(QPalette::WindowText);
-    QIcon icon;
-    for (const int side : {16, 22, 24, 32, 48, 64}) {
-        icon.addPixmap(Symbols::pixmap(QStringLiteral("memorychip"), QSizeF(side, side), tint));
+// Light chip inside a dark rim: one of the two stands out on any panel, dark
+// or light, where the desktop leaves the drawing to us.
+QPixmap contrastingChip(int side) {
+    const double rim = qMax(1.0, side / 16.0);
+    const QSizeF glyph(side - 2 * rim, side - 2 * rim);
+    const QString chip = QStringLiteral("memorychip");
+    QPixmap out(side, side);
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    const QPixmap dark = Symbols::pixmap(chip, glyph, QColor(0x1c, 0x1c, 0x1c));
+    for (const int dx : {-1, 0, 1}) {
+        for (const int dy : {-1, 0, 1}) {
+            p.drawPixmap(QPointF(rim + dx * rim, rim + dy * rim), dark);
+        }
     }
-    return icon;
+    p.drawPixmap(QPointF(rim, rim), Symbols::pixmap(chip, glyph, QColor(0xf4, 0xf4, 0xf4)));
+    return out;
 }
 
 } // namespace
+
+QIcon MenuBarLabel::trayIcon() {
+    QIcon drawn;
+    for (const int side : {16, 22, 24, 32, 48, 64}) {
+        drawn.addPixmap(contrastingChip(side));
+    }
+    // Where the theme has our symbolic icon, the tray gets its name and the
+    // desktop recolours it to suit the panel.
+    return QIcon::fromTheme(QLatin1String(symbolicIconName), drawn);
+}
 
 MenuBarLabel::MenuBarLabel(ProcessMonitor& monitor, QSystemTrayIcon& tray, QObject* parent)
     : QObject(parent)

@@ -4,6 +4,7 @@
 // watched processes as its tooltip (a tray item has no room for a title).
 // Refreshed whenever the monitor publishes a different process list.
 
+#include <QIcon>
 #include <QObject>
 #include <QString>
 
@@ -21,6 +22,11 @@ public:
 
     // What the tray shows as text now: the byte-count text of the total.
     QString title() const;
+
+    // The tray's icon: the theme's symbolic icon of this name when installed,
+    // else a drawing that keeps its contrast on dark and light panels.
+    static constexpr const char* symbolicIconName = "ombrix-tray-symbolic";
+    static QIcon trayIcon();
 
 private:
     void refresh();

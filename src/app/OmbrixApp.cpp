@@ -63,6 +63,9 @@ void OmbrixApp::buildTray() {
     m_trayMenu->addSeparator();
     m_trayMenu->addAction(tr("Quit"), this, &OmbrixApp::quit);
 
+    connect(m_panel.get(), &TrayPanel::iconMenuRequested, this,
+            [this](const QPoint& at) { m_trayMenu->popup(at); });
+
     m_tray = std::make_unique<QSystemTrayIcon>();
     m_tray->setContextMenu(m_trayMenu.get());
     m_label = std::make_unique<MenuBarLabel>(monitor(), *m_tray);

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -15,11 +16,23 @@ constexpr int gap = 4; // between the tray icon and the panel's edge
 // The same click that closed the popup reaches the tray icon within this time.
 constexpr qint64 reopenGuardMs = 300;
 
+// Half the side of a tray icon, for trays that do not say where theirs is.
+constexpr int iconSlop = 12;
+
+// Wayland lets no client place a window, and a popup there needs a parent
+// window the tray item does not have: the panel becomes a plain frameless
+// window, which the compositor puts fully on screen. It still closes when it
+// loses the focus (changeEvent).
+Qt::WindowFlags panelFlags() {
+    const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    return (wayland ? Qt::Window : Qt::Popup) | Qt::FramelessWindowHint;
+}
+
 } // namespace
 
 TrayPanel::TrayPanel(ProcessMonitor& monitor, PathMaskSetting& hidePaths,
                      ProcessListView::Actions actions, QWidget* parent)
-    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint)
+    : QWidget(parent, panelFlags())
     , m_view(new ProcessListView(monitor, hidePaths, true, std::move(actions))) {
     setObjectName(QStringLiteral("panel"));
     setFixedSize(panelSize);
@@ -53,6 +66,10 @@ void TrayPanel::toggle(const QRect& anchor, const QPoint& cursor) {
 }
 
 void TrayPanel::popUp(const QRect& anchor, const QPoint& cursor) {
+    // A tray without geometry (StatusNotifier) clicked at the cursor: the icon is about there.
+    m_iconArea = anchor.isEmpty()
+                     ? QRect(cursor - QPoint(iconSlop, iconSlop), QSize(2 * iconSlop, 2 * iconSlop))
+                     : anchor;
     const QPoint probe = anchor.isEmpty() ? cursor : anchor.center();
     QScreen* screen = QGuiApplication::screenAt(probe);
     if (screen == nullptr) {
@@ -63,6 +80,18 @@ void TrayPanel::popUp(const QRect& anchor, const QPoint& cursor) {
     show();
     raise();
     activateWindow();
+}
+
+void TrayPanel::mousePressEvent(QMouseEvent* event) {
+    const QPoint global = event->globalPosition().toPoint();
+    if (event->button() == Qt::RightButton && !rect().contains(event->position().toPoint()) &&
+        m_iconArea.contains(global)) {
+        hide();
+        emit iconMenuRequested(global);
+        event->accept();
+        return;
+    }
+    QWidget::mousePressEvent(event);
 }
 
 void TrayPanel::changeEvent(QEvent* event) {

@@ -1,7 +1,8 @@
 #pragma once
 
 // The compact table in a frameless popup of a fixed 540 x 470, opened from the
-// tray item and closed as soon as it loses focus (a click anywhere else).
+// tray item and closed as soon as it loses focus (a click anywhere else). On
+// Wayland it is a frameless window that the compositor places.
 
 #include "ProcessListView.h"
 
@@ -35,7 +36,14 @@ public:
     static QPoint placement(const QRect& anchor, const QPoint& cursor, const QRect& screen,
                             QSize size);
 
+signals:
+    // A right click on the tray icon while the panel was open: the panel has
+    // closed and the icon's menu is wanted at `globalPos`. The open panel
+    // holds the pointer, so the tray itself never sees that click.
+    void iconMenuRequested(const QPoint& globalPos);
+
 protected:
+    void mousePressEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
@@ -44,6 +52,7 @@ private:
     // When the panel last closed: the click on the tray icon that closes the
     // popup arrives again as an activation, which must not reopen it.
     QElapsedTimer m_sinceHidden;
+    QRect m_iconArea; // where the icon that opened the panel is, on screen
 };
 
 } // namespace ombrix

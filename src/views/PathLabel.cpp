@@ -6,6 +6,7 @@
 
 #include <QEvent>
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <cmath>
@@ -58,6 +59,8 @@ void PathLabel::setPath(Kind kind, const QString& path, const QString& home) {
     m_nameShown = oneLine(m_name);
     m_pathShown = oneLine(m_shortPath);
     setCursor(isClickable() ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    // A link is reached with Tab like any button; a click leaves the focus alone.
+    setFocusPolicy(isClickable() ? Qt::TabFocus : Qt::NoFocus);
     refresh();
 }
 
@@ -129,6 +132,10 @@ void PathLabel::paintEvent(QPaintEvent*) {
     Symbols::paint(p, QRectF(x + (parts.symbol - side) / 2, (h - side) / 2, side, side),
                    project ? QStringLiteral("folder") : QStringLiteral("macwindow"), accent);
     x += parts.symbol + kSpacing;
+    if (hasFocus()) {
+        p.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
+        p.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 3, 3);
+    }
 
     const QFont nf = nameFont();
     p.setFont(nf);
@@ -179,6 +186,39 @@ void PathLabel::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     event->ignore();
+}
+
+void PathLabel::activate() {
+    if (isClickable() && !m_path.isEmpty()) {
+        emit clicked(m_path);
+    }
+}
+
+void PathLabel::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Select:
+        if (isClickable()) {
+            activate();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PathLabel::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void PathLabel::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void PathLabel::changeEvent(QEvent* event) {

@@ -3,7 +3,8 @@
 // The path part of a row's detail line, on one line: a symbol, the folder's
 // name, then the home-abbreviated path elided in the middle. As a project link
 // (folder symbol, name in medium weight and link colour, path in primary) a
-// click asks for the folder to be revealed; as a workspace label (window
+// click, or Space or Enter once tabbed to, asks for the folder to be revealed;
+// as a workspace label (window
 // symbol, all secondary) it is not clickable. While masked the path is drawn as
 // a neutral bar and its text is kept out of the accessible name; the symbol
 // and the name stay readable. Tooltips are the caller's business.
@@ -32,10 +33,17 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+    // What a click does, for the keyboard and assistive tools: asks for the
+    // project to be revealed; nothing for a workspace label.
+    void activate();
+
 signals:
     void clicked(const QString& path);
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -6,6 +6,7 @@
 #include "TextLine.h"
 #include "Typography.h"
 
+#include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
@@ -34,6 +35,8 @@ ProcessList::ProcessList(bool compact, QWidget* parent)
         m_captions.append(line);
     }
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
+    // The neutral place the focus goes when its row leaves.
+    setFocusPolicy(Qt::TabFocus);
 }
 
 int ProcessList::headerHeight() const {
@@ -73,6 +76,11 @@ void ProcessList::setProcesses(const QList<DartProcess>& processes, quint64 peak
     // Whatever is left belongs to pids that are gone. Later, not now: the
     // sample may have been triggered from one of these rows' own buttons.
     for (ProcessRow* gone : std::as_const(m_rows)) {
+        // Hiding a focused row would pass the focus down the chain to another
+        // process's terminate button, where the next Space would kill it.
+        if (gone->isAncestorOf(QApplication::focusWidget())) {
+            setFocus(Qt::OtherFocusReason);
+        }
         gone->hide();
         gone->deleteLater();
     }
@@ -85,7 +93,19 @@ void ProcessList::setProcesses(const QList<DartProcess>& processes, quint64 peak
     }
     if (orderChanged) {
         placeRows();
+        chainTabOrder();
         update();
+    }
+}
+
+void ProcessList::chainTabOrder() {
+    // Tab walks the rows as they are shown, not as they were created.
+    QWidget* previous = this;
+    for (ProcessRow* row : std::as_const(m_order)) {
+        for (QWidget* stop : row->focusStops()) {
+            QWidget::setTabOrder(previous, stop);
+            previous = stop;
+        }
     }
 }
 

@@ -4,7 +4,7 @@
 // CPU, MEMORY) over one row per process, with alternating backgrounds in an
 // inset rounded area. Rows are keyed by pid and kept from sample to sample;
 // only rows of pids that left the list are removed, and their order follows
-// the sample.
+// the sample, for Tab too. When a focused row leaves, the list takes the focus.
 
 #include "DartProcess.h"
 
@@ -45,6 +45,7 @@ protected:
 private:
     void placeRows();
     void placeHeader();
+    void chainTabOrder();
     int headerHeight() const;
 
     bool m_compact;

@@ -1,5 +1,6 @@
 #include "ProcessListView.h"
 
+#include "AccessibleViews.h"
 #include "ByteCount.h"
 #include "Divider.h"
 #include "EmptyState.h"
@@ -15,11 +16,14 @@
 #include "TextLine.h"
 #include "Typography.h"
 
+#include <QCoreApplication>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace ombrix {
 
@@ -43,6 +47,7 @@ ProcessListView::ProcessListView(ProcessMonitor& monitor, PathMaskSetting& hideP
     , m_hidePaths(hidePaths)
     , m_compact(compact)
     , m_actions(std::move(actions)) {
+    AccessibleViews::install();
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
@@ -143,6 +148,15 @@ QWidget* ProcessListView::buildStatistics() {
     m_processCount = stat(QStringLiteral("Processes"), "processCount");
     m_totalCpu = stat(QStringLiteral("Total CPU"), "totalCpu");
     m_totalMemory = stat(QStringLiteral("Total Memory"), "totalMemory");
+    // Room for the usual figures from the start, so that the first digit a
+    // total gains does not push its neighbours.
+    const QFontMetricsF metrics(valueFont);
+    auto room = [&](const char* widest) {
+        return int(std::ceil(metrics.horizontalAdvance(QLatin1String(widest))));
+    };
+    m_processCount->setMinimumWidth(room("000"));
+    m_totalCpu->setMinimumWidth(room("000.0%"));
+    m_totalMemory->setMinimumWidth(room("1,000.0 MB"));
     row->addStretch(1);
     return bar;
 }
@@ -178,13 +192,23 @@ void ProcessListView::refreshProcesses() {
     for (const DartProcess& p : processes) {
         cpu += p.cpuPercent;
     }
-    m_processCount->setText(QString::number(processes.size()));
-    m_totalCpu->setText(QString::asprintf("%.1f%%", cpu));
-    m_totalMemory->setText(QString::fromStdString(
-        platform::formatByteCount(static_cast<qint64>(m_monitor.totalMemoryBytes()))));
+    setFigure(m_processCount, QString::number(processes.size()));
+    setFigure(m_totalCpu, QString::asprintf("%.1f%%", cpu));
+    setFigure(m_totalMemory, QString::fromStdString(platform::formatByteCount(
+                                 static_cast<qint64>(m_monitor.totalMemoryBytes()))));
 
     m_list->setProcesses(processes, m_monitor.peakMemoryBytes(), m_hidePaths.hidden());
     m_body->setCurrentWidget(processes.isEmpty() ? static_cast<QWidget*>(m_empty) : m_scroll);
+    // The list's new height reaches a scroll area only while it is visible; one
+    // that was behind the empty state would keep its old size and clip the rows.
+    QEvent relayout(QEvent::LayoutRequest);
+    QCoreApplication::sendEvent(m_scroll, &relayout);
+}
+
+void ProcessListView::setFigure(TextLine* value, const QString& text) {
+    value->setText(text);
+    // A figure's box only ever grows: a shorter text leaves its neighbours in place.
+    value->setMinimumWidth(qMax(value->minimumWidth(), value->sizeHint().width()));
 }
 
 void ProcessListView::refreshMemory() {

@@ -60,6 +60,7 @@ private:
     QWidget* buildStatistics();
     QWidget* buildFooter();
     void refreshProcesses();
+    static void setFigure(TextLine* value, const QString& text);
     void refreshMemory();
     void refreshMask();
     void reveal(const QString& path);

@@ -78,6 +78,10 @@ QString ProcessRow::cpuText(double cpuPercent) {
     return QString::asprintf("%.1f%%", cpuPercent);
 }
 
+QList<QWidget*> ProcessRow::focusStops() const {
+    return {m_path, m_terminate};
+}
+
 int ProcessRow::rowHeight(bool compact) {
     return int(2 * verticalPadding + lineHeight(nameFont(compact)) + 1 +
                lineHeight(detailFont(compact)));

@@ -51,6 +51,8 @@ public:
     UsageBar* memoryBar() const { return m_memoryBar; }
     TextLine* memoryText() const { return m_memoryText; }
     QAbstractButton* terminateButton() const { return m_terminate; }
+    // What Tab stops at in this row, in order.
+    QList<QWidget*> focusStops() const;
 
     static QString cpuText(double cpuPercent);
     // Orange from 50 % up (the unrounded figure decides), else primary.

@@ -1,0 +1,68 @@
+#include "AccessibleViews.h"
+
+#include "PathLabel.h"
+#include "ProcessList.h"
+#include "ProcessRow.h"
+#include "TextLine.h"
+
+#include <QAccessibleWidget>
+
+namespace ombrix::AccessibleViews {
+
+namespace {
+
+class AccessiblePath : public QAccessibleWidget {
+public:
+    explicit AccessiblePath(PathLabel* label)
+        : QAccessibleWidget(label,
+                            label->isClickable() ? QAccessible::Link : QAccessible::StaticText) {}
+
+    QStringList actionNames() const override {
+        QStringList names = QAccessibleWidget::actionNames();
+        if (label() != nullptr && label()->isClickable()) {
+            names.prepend(pressAction());
+        }
+        return names;
+    }
+
+    void doAction(const QString& action) override {
+        if (action == pressAction() && label() != nullptr) {
+            label()->activate();
+            return;
+        }
+        QAccessibleWidget::doAction(action);
+    }
+
+private:
+    PathLabel* label() const { return qobject_cast<PathLabel*>(object()); }
+};
+
+QAccessibleInterface* factory(const QString&, QObject* object) {
+    // Only widgets that are whole: a widget halfway through its destructor has
+    // lost its class, and no interface may be made for it.
+    if (auto* path = qobject_cast<PathLabel*>(object)) {
+        return new AccessiblePath(path);
+    }
+    if (auto* text = qobject_cast<TextLine*>(object)) {
+        return new QAccessibleWidget(text, QAccessible::StaticText);
+    }
+    if (auto* row = qobject_cast<ProcessRow*>(object)) {
+        return new QAccessibleWidget(row, QAccessible::ListItem);
+    }
+    if (auto* list = qobject_cast<ProcessList*>(object)) {
+        return new QAccessibleWidget(list, QAccessible::List);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void install() {
+    static const bool installed = [] {
+        QAccessible::installFactory(factory);
+        return true;
+    }();
+    (void)installed;
+}
+
+} // namespace ombrix::AccessibleViews

@@ -1,0 +1,483 @@
+"""The real ombrix in a real desktop session: an X server (Xvfb) or a Wayland
+compositor (weston, headless), a D-Bus session and the accessibility bus, read
+through AT-SPI as a screen reader reads it. Runs under dbus-run-session with
+Debian's python3 (pyatspi); every server it needs it starts and stops itself.
+
+usage: SessionTest.py <build dir> [unittest names...]
+"""
+
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+import pyatspi
+from gi.repository import Gio, GLib
+
+BUILD = os.path.abspath(sys.argv.pop(1))
+OMBRIX = os.path.join(BUILD, "src", "app", "ombrix")
+
+
+def need(program):
+    path = shutil.which(program)
+    if path is None:
+        raise RuntimeError(f"{program} is missing: run tools/install-deps.sh")
+    return path
+
+
+def wait_for(what, condition, timeout=60.0):
+    """Polls until condition() gives a true value, which it returns."""
+    deadline = time.monotonic() + timeout
+    while True:
+        while GLib.MainContext.default().iteration(False):
+            pass
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError(f"timed out waiting for {what}")
+        time.sleep(0.05)
+
+
+class Darts:
+    """Processes the monitor takes for Dart VMs (argv[0] is "dart")."""
+
+    def __init__(self, count, cwd=None):
+        self.procs = [subprocess.Popen(["dart", "600"], executable=need("sleep"), cwd=cwd)
+                      for _ in range(count)]
+
+    def pids(self):
+        return sorted(p.pid for p in self.procs)
+
+    def end(self):
+        for p in self.procs:
+            p.kill()
+        for p in self.procs:
+            p.wait()
+        self.procs = []
+
+
+class SilentDaemon:
+    """A tooling daemon that takes the connection and never answers."""
+
+    def __init__(self):
+        self.server = socket.create_server(("127.0.0.1", 0))
+        self.connected = threading.Event()
+        self.held = []
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def url(self):
+        return f"ws://127.0.0.1:{self.server.getsockname()[1]}/secret"
+
+    def _accept(self):
+        while True:
+            conn, _ = self.server.accept()
+            self.held.append(conn)
+            self.connected.set()
+
+
+def ide_with_dart(root, daemon):
+    """An IDE window (a shell named code) with one Dart child pointing at daemon."""
+    ide = os.path.join(root, "share", "code", "code")
+    os.makedirs(os.path.dirname(ide), exist_ok=True)
+    shutil.copy(need("sh"), ide)
+    dart = os.path.join(root, "bin", "dart")
+    os.makedirs(os.path.dirname(dart), exist_ok=True)
+    shutil.copy(need("sh"), dart)
+    script = f'"{dart}" -c "sleep 600; :" dart --dtd-uri={daemon.url()} & wait'
+    return subprocess.Popen([ide, "-c", script], cwd="/", start_new_session=True)
+
+
+class Tray:
+    """A StatusNotifier tray on the session bus, as KDE and GNOME's extension
+    offer: items register with it and their menus are reached over D-Bus."""
+
+    XML = """<node><interface name="org.kde.StatusNotifierWatcher">
+      <method name="RegisterStatusNotifierItem"><arg type="s" direction="in"/></method>
+      <method name="RegisterStatusNotifierHost"><arg type="s" direction="in"/></method>
+      <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
+      <property name="ProtocolVersion" type="i" access="read"/>
+      <property name="RegisteredStatusNotifierItems" type="as" access="read"/>
+      </interface></node>"""
+
+    def __init__(self):
+        self.items = []
+        self.bus = Gio.bus_get_sync(Gio.BusType.SESSION)
+        info = Gio.DBusNodeInfo.new_for_xml(self.XML).interfaces[0]
+        self.registration = self.bus.register_object("/StatusNotifierWatcher", info,
+                                                     self._call, self._get, None)
+        self.owner = Gio.bus_own_name_on_connection(self.bus, "org.kde.StatusNotifierWatcher",
+                                                    Gio.BusNameOwnerFlags.NONE, None, None)
+
+    def close(self):
+        Gio.bus_unown_name(self.owner)
+        self.bus.unregister_object(self.registration)
+
+    def _call(self, conn, sender, path, iface, method, params, invocation):
+        if method == "RegisterStatusNotifierItem":
+            item = params.unpack()[0]
+            self.items.append((sender, item if item.startswith("/") else "/StatusNotifierItem"))
+        invocation.return_value(None)
+
+    def _get(self, conn, sender, path, iface, name):
+        return {"IsStatusNotifierHostRegistered": GLib.Variant("b", True),
+                "ProtocolVersion": GLib.Variant("i", 0),
+                "RegisteredStatusNotifierItems": GLib.Variant("as", [])}[name]
+
+    def activate(self, x, y):
+        """A left click on the item at (x, y)."""
+        sender, path = self.items[-1]
+        self.bus.call_sync(sender, path, "org.kde.StatusNotifierItem", "Activate",
+                           GLib.Variant("(ii)", (x, y)), None, Gio.DBusCallFlags.NONE, 5000, None)
+
+    def click_menu(self, label):
+        """Chooses an entry of the registered item's menu, as the tray does."""
+        sender, path = self.items[-1]
+        menu = self.bus.call_sync(sender, path, "org.freedesktop.DBus.Properties", "Get",
+                                  GLib.Variant("(ss)", ("org.kde.StatusNotifierItem", "Menu")),
+                                  None, Gio.DBusCallFlags.NONE, 5000, None).unpack()[0]
+        layout = self.bus.call_sync(sender, menu, "com.canonical.dbusmenu", "GetLayout",
+                                    GLib.Variant("(iias)", (0, -1, [])), None,
+                                    Gio.DBusCallFlags.NONE, 5000, None).unpack()[1]
+        ids = [child[0] for child in layout[2] if child[1].get("label") == label]
+        assert len(ids) == 1, layout
+        self.bus.call_sync(sender, menu, "com.canonical.dbusmenu", "Event",
+                           GLib.Variant("(isvu)", (ids[0], "clicked", GLib.Variant("i", 0), 0)),
+                           None, Gio.DBusCallFlags.NONE, 5000, None)
+
+
+class FileManager:
+    """Stands in for the desktop's file manager on the session bus."""
+
+    XML = """<node><interface name="org.freedesktop.FileManager1">
+      <method name="ShowItems"><arg type="as" direction="in"/><arg type="s" direction="in"/>
+      </method></interface></node>"""
+
+    def __init__(self):
+        self.shown = []
+        bus = Gio.bus_get_sync(Gio.BusType.SESSION)
+        info = Gio.DBusNodeInfo.new_for_xml(self.XML).interfaces[0]
+        bus.register_object("/org/freedesktop/FileManager1", info, self._call)
+        Gio.bus_own_name_on_connection(bus, "org.freedesktop.FileManager1",
+                                       Gio.BusNameOwnerFlags.NONE, None, None)
+
+    def _call(self, conn, sender, path, iface, method, params, invocation):
+        self.shown.extend(params.unpack()[0])
+        invocation.return_value(None)
+
+
+class Session(unittest.TestCase):
+    """One display server per test class; one ombrix per test."""
+
+    display_env = {}
+
+    @classmethod
+    def setUpClass(cls):
+        cls.home = tempfile.mkdtemp(prefix="ombrix-session-")
+        runtime = os.path.join(cls.home, "runtime")
+        os.mkdir(runtime, 0o700)
+        cls.base_env = dict(os.environ)
+        for key in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
+            cls.base_env.pop(key, None)
+        cls.base_env.update({
+            "XDG_CONFIG_HOME": os.path.join(cls.home, "config"),
+            "XDG_RUNTIME_DIR": runtime,
+            "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
+        })
+        cls.servers = []
+
+    @classmethod
+    def tearDownClass(cls):
+        for server in reversed(cls.servers):
+            server.terminate()
+            try:
+                server.wait(5)
+            except subprocess.TimeoutExpired:
+                server.kill()
+                server.wait()
+        shutil.rmtree(cls.home, ignore_errors=True)
+
+    def setUp(self):
+        self.darts = []
+        self.app = None
+
+    def tearDown(self):
+        for d in self.darts:
+            d.end()
+        if self.app is not None and self.app.poll() is None:
+            self.app.kill()
+            self.app.wait()
+
+    def env(self):
+        env = dict(self.base_env)
+        env.update(self.display_env)
+        return env
+
+    def start(self, *darts_count, cwd=None):
+        for count in darts_count:
+            self.darts.append(Darts(count, cwd))
+        self.app = subprocess.Popen([OMBRIX], env=self.env(), stdout=subprocess.PIPE,
+                                    stderr=subprocess.PIPE)
+        return self.app
+
+    # --- reading the accessibility tree ---------------------------------------
+    def accessible_app(self):
+        def find():
+            self.assertIsNone(self.app.poll(), "ombrix ended")
+            for a in pyatspi.Registry.getDesktop(0):
+                if a is not None and a.get_process_id() == self.app.pid:
+                    return a
+            return None
+        return wait_for("ombrix on the accessibility bus", find)
+
+    @staticmethod
+    def nodes(root, role=None):
+        """Every node under root (depth first), or those with the given role name."""
+        found = []
+
+        def walk(node):
+            try:
+                if node is None:
+                    return
+                if role is None or node.getRoleName() == role:
+                    found.append(node)
+                for child in node:
+                    walk(child)
+            except GLib.GError:
+                pass  # left the tree while being read, as rows do
+        walk(root)
+        return found
+
+    def terminate_buttons(self, root):
+        return [n for n in self.nodes(root, "push button") if n.name == "Quit process (SIGTERM)"]
+
+    def shown(self, root, pids):
+        """The nodes that show these pids (other Dart processes may run beside ours)."""
+        wanted = {str(p) for p in pids}
+        return [n for n in self.nodes(root) if n.name in wanted]
+
+    def all_darts(self):
+        return [p for d in self.darts for p in d.pids()]
+
+    def press(self, node, action):
+        actions = node.queryAction()
+        names = [actions.getName(i) for i in range(actions.nActions)]
+        self.assertIn(action, names, f"{node.getRoleName()} {node.name!r}")
+        actions.doAction(names.index(action))
+
+    def quit_from_menu(self, root):
+        quit_item = [n for n in self.nodes(root, "menu item") if n.name == "Quit"]
+        self.assertEqual(len(quit_item), 1)
+        self.press(quit_item[0], "Press")
+
+    def finish(self, app):
+        """Quits through the menu; returns (seconds to exit, status, stderr)."""
+        root = self.accessible_app()
+        started = time.monotonic()
+        try:
+            self.quit_from_menu(root)
+        except GLib.GError:
+            pass  # it may end before its answer to the press goes out
+        status = app.wait(10)
+        took = time.monotonic() - started
+        return took, status, app.stderr.read().decode()
+
+
+class NoDisplay(unittest.TestCase):
+    def test_one_clear_line_and_status_1(self):
+        base = {k: v for k, v in os.environ.items()
+                if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+        with tempfile.TemporaryDirectory() as runtime:
+            os.chmod(runtime, 0o700)
+            cases = {
+                "no display at all": {},
+                "a display nobody serves": {"DISPLAY": ":7071"},
+                "a wayland socket nobody serves": {"WAYLAND_DISPLAY": "nobody",
+                                                   "QT_QPA_PLATFORM": "wayland",
+                                                   "XDG_RUNTIME_DIR": runtime},
+            }
+            for name, extra in cases.items():
+                with self.subTest(name):
+                    run = subprocess.run([OMBRIX], env={**base, **extra}, capture_output=True,
+                                         text=True, timeout=30)
+                    self.assertEqual(run.returncode, 1, run.stderr)
+                    lines = run.stderr.splitlines()
+                    self.assertEqual(len(lines), 1, run.stderr)
+                    self.assertIn("no display", lines[0])
+                    self.assertIn("--dump", lines[0])
+
+
+class X11(Session):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        read, write = os.pipe()
+        xvfb = subprocess.Popen([need("Xvfb"), "-displayfd", str(write), "-screen", "0",
+                                 "1280x800x24", "-nolisten", "tcp"], pass_fds=[write],
+                                stderr=subprocess.DEVNULL)
+        cls.servers.append(xvfb)
+        os.close(write)
+        with os.fdopen(read) as r:
+            number = r.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        cls.display_env = {"DISPLAY": ":" + number, "QT_QPA_PLATFORM": "xcb"}
+
+    def test_quiet_run_and_prompt_quit(self):
+        daemon = SilentDaemon()
+        ide = ide_with_dart(self.home, daemon)
+        try:
+            app = self.start(3)
+            root = self.accessible_app()
+            wait_for("our rows", lambda: len(self.shown(root, self.all_darts())) == 3)
+            wait_for("a daemon query in flight", daemon.connected.is_set)
+            took, status, err = self.finish(app)
+        finally:
+            os.killpg(ide.pid, signal.SIGKILL)  # the IDE and its Dart child
+            ide.wait()
+        self.assertEqual(status, 0)
+        self.assertEqual(err, "", "a normal run prints nothing")
+        print(f"quit took {took:.3f} s", file=sys.stderr)
+        self.assertLess(took, 0.5)
+
+    def test_quit_from_the_tray_ends_the_process_at_once(self):
+        tray = Tray()
+        daemon = SilentDaemon()
+        ide = ide_with_dart(self.home, daemon)
+        try:
+            app = self.start(3)
+            wait_for("the tray item", lambda: tray.items)
+            wait_for("a daemon query in flight", daemon.connected.is_set)
+            started = time.monotonic()
+            tray.click_menu("Quit")
+            status = app.wait(10)
+            took = time.monotonic() - started
+        finally:
+            tray.close()
+            os.killpg(ide.pid, signal.SIGKILL)  # the IDE and its Dart child
+            ide.wait()
+        print(f"tray quit took {took:.3f} s", file=sys.stderr)
+        self.assertEqual(status, 0)
+        self.assertEqual(app.stderr.read().decode(), "")
+        self.assertLess(took, 0.5)
+
+    def test_a_screen_reader_sees_labels_a_list_and_a_link(self):
+        project = os.path.join(BUILD, "session-projects", "weather_app")
+        os.makedirs(project, exist_ok=True)
+        open(os.path.join(project, "pubspec.yaml"), "w").close()
+        files = FileManager()
+        self.start(3, cwd=project)
+        root = self.accessible_app()
+        pids = self.all_darts()
+        wait_for("our rows", lambda: len(self.shown(root, pids)) == 3)
+        labels = {n.name for n in self.nodes(root, "label")}
+        for text in ("Dart Processes", "Total CPU", "PID", "dart"):
+            self.assertIn(text, labels)
+        self.assertTrue(any(n.startswith("Memory pressure ") and n.endswith(" percent")
+                            for n in {n.name for n in self.nodes(root)}))
+        rows = [pid.parent for pid in self.shown(root, pids)]
+        for pid, row in zip(self.shown(root, pids), rows):
+            self.assertEqual(pid.getRoleName(), "label")
+            self.assertEqual(row.getRoleName(), "list item")
+            self.assertEqual(row.parent.getRoleName(), "list")
+            self.assertEqual(len(self.terminate_buttons(row)), 1)
+            self.assertIn("percent", " ".join(n.name for n in self.nodes(row)))
+
+        links = self.nodes(rows[0], "link")
+        self.assertEqual(len(links), 1)
+        self.assertTrue(links[0].name.startswith("weather_app"))
+        self.assertTrue(links[0].getState().contains(pyatspi.STATE_FOCUSABLE))
+        self.press(links[0], "Press")
+        wait_for("the project shown in the file manager", lambda: files.shown)
+        self.assertEqual(files.shown, ["file://" + project])
+
+    def test_rows_leave_the_tree_cleanly_while_it_is_read(self):
+        app = self.start()
+        root = self.accessible_app()
+        for _ in range(3):
+            darts = Darts(25)
+            self.darts.append(darts)
+            wait_for("25 rows", lambda: len(self.shown(root, darts.pids())) == 25)
+            bars = wait_for("the scroll bar 25 rows need", lambda: [
+                b for b in self.nodes(root, "scroll bar")
+                if b.getState().contains(pyatspi.STATE_SHOWING)])
+            for bar in bars:
+                value = bar.queryValue()
+                value.currentValue = value.maximumValue
+                self.nodes(root)
+                value.currentValue = value.minimumValue
+            # A screen reader follows the focus; Tab has brought it to a row.
+            self.terminate_buttons(self.shown(root, darts.pids())[-1].parent)[0] \
+                .queryComponent().grabFocus()
+            pids = darts.pids()
+            darts.end()
+
+            def gone():
+                self.assertIsNone(app.poll(), "ombrix died")
+                return not self.shown(root, pids)
+            wait_for("no rows", gone)
+        self.assertIsNone(app.poll())
+
+
+class Wayland(Session):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        runtime = cls.base_env["XDG_RUNTIME_DIR"]
+        name = f"ombrix-test-{os.getpid()}"
+        weston = subprocess.Popen([need("weston"), "--backend=headless-backend.so",
+                                   f"--socket={name}", "--width=1280", "--height=800",
+                                   "--idle-time=0"],
+                                  env=cls.base_env, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        cls.servers.append(weston)
+        wait_for("weston's socket", lambda: os.path.exists(os.path.join(runtime, name)))
+        cls.display_env = {"WAYLAND_DISPLAY": name, "QT_QPA_PLATFORM": "wayland"}
+
+    def test_window_opens_with_its_rows_and_quits(self):
+        app = self.start(3)
+        root = self.accessible_app()
+        wait_for("our rows", lambda: len(self.shown(root, self.all_darts())) == 3)
+        for pid in self.shown(root, self.all_darts()):
+            self.assertEqual(pid.parent.getRoleName(), "list item")
+        took, status, err = self.finish(app)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(err, "")
+
+    def test_dump_is_unaffected(self):
+        darts = Darts(2)
+        self.darts.append(darts)
+        run = subprocess.run([OMBRIX, "--dump"], env=self.env(), capture_output=True, text=True,
+                             timeout=30)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(run.stderr, "")
+        listed = {int(line.split("\t")[0]) for line in run.stdout.splitlines()}
+        self.assertTrue(set(darts.pids()) <= listed, run.stdout)
+
+    def test_panel_opens_whole_on_screen(self):
+        tray = Tray()
+        try:
+            app = self.start(3)
+            wait_for("the tray item", lambda: tray.items)
+            tray.activate(1270, 790)
+            root = self.accessible_app()
+            # Where it lands is the compositor's choice; it shows whole, at its size.
+            panel = wait_for("the panel", lambda: [
+                w for w in root if w.getState().contains(pyatspi.STATE_SHOWING)])
+            self.assertEqual(len(panel), 1)
+            extents = panel[0].queryComponent().getExtents(pyatspi.WINDOW_COORDS)
+            self.assertEqual((extents.width, extents.height), (540, 470))
+            wait_for("our rows", lambda: len(self.shown(panel[0], self.all_darts())) == 3)
+            self.assertIsNone(app.poll())
+        finally:
+            tray.close()
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0]] + sys.argv[1:], verbosity=2, warnings="ignore")
