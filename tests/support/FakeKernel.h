@@ -76,10 +76,12 @@ public:
         auto it = processes.find(pid);
         return it == processes.end() ? std::nullopt : it->second.cwd;
     }
-    // Like the real one: only the process that started at `startTime`.
+    // Like the real one, a process set up with another start time gets nothing;
+    // a pid the test did not set up stands for a process that is there.
     void terminate(platform::Pid pid, std::uint64_t startTime) const override {
         const auto it = processes.find(pid);
-        if (it != processes.end() && it->second.usage && it->second.usage->startTime == startTime) {
+        if (it == processes.end() ||
+            (it->second.usage && it->second.usage->startTime == startTime)) {
             terminated.push_back(pid);
         }
     }
