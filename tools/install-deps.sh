@@ -5,7 +5,8 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES="build-essential cmake ninja-build pkg-config \
   qt6-base-dev qt6-websockets-dev qt6-svg-dev libgl-dev \
-  libgtest-dev libgmock-dev procps dbus xvfb xauth"
+  libgtest-dev libgmock-dev procps dbus xvfb xauth \
+  clang libclang-rt-dev llvm"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
