@@ -163,6 +163,7 @@ void DaemonConnection::upgrade() {
         resource += '?' + m_url.query(QUrl::FullyEncoded).toUtf8();
     const QByteArray host =
         m_url.adjusted(QUrl::RemoveUserInfo).authority(QUrl::FullyEncoded).toUtf8();
+    m_requested = true;
     m_socket->write("GET " + resource + " HTTP/1.1\r\nHost: " + host +
                     "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: " + m_key +
                     "\r\nSec-WebSocket-Version: 13\r\n\r\n");
@@ -257,7 +258,8 @@ void DaemonConnection::end(const std::optional<QString>& text, bool notify) {
     }
     if (m_socket) {
         m_socket->disconnect(this);
-        if (m_upgraded && m_socket->state() == QAbstractSocket::ConnectedState) {
+        // Also while the upgrade is pending: a daemon that accepts it reads this next.
+        if (m_requested && m_socket->state() == QAbstractSocket::ConnectedState) {
             writeFrame(0x8, QByteArrayView("\x03\xe9", 2)); // 1001, going away; no reason
             m_socket->flush();
         }
