@@ -15,12 +15,21 @@
 #include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
+#include <arpa/inet.h>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <future>
 #include <gtest/gtest.h>
+#include <net/if.h>
 #include <optional>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -131,13 +140,37 @@ private:
     int m_lateMs;
 };
 
-// A plain TCP peer: silent, speaking garbage, or a WebSocket that streams without end.
+// An unmasked frame as a server sends it; `head` is its first byte.
+QByteArray serverFrame(int head, const QByteArray& payload) {
+    QByteArray frame(1, char(head));
+    if (payload.size() < 126) {
+        frame += char(payload.size());
+    } else {
+        frame += char(126);
+        frame += char(payload.size() >> 8);
+        frame += char(payload.size() & 0xff);
+    }
+    return frame + payload;
+}
+
+// A plain TCP peer: silent, speaking garbage, or a WebSocket that streams without
+// end, floods pings, or sends a script of frames and records the client's frames.
 class RawDaemon : public QObject {
 public:
-    enum class Mode { Silent, Garbage, HttpRejects, EndlessFrame, EndlessFragments };
+    enum class Mode {
+        Silent,
+        Garbage,
+        HttpRejects,
+        EndlessFrame,
+        EndlessFragments,
+        PingFlood,
+        Script
+    };
 
-    explicit RawDaemon(Mode mode)
-        : m_mode(mode) {
+    // In Script mode part k goes out once the client has sent k frames.
+    explicit RawDaemon(Mode mode, QByteArrayList script = {})
+        : m_mode(mode)
+        , m_script(std::move(script)) {
         connect(&m_server, &QTcpServer::newConnection, this, &RawDaemon::accept);
         m_server.listen(QHostAddress::LocalHost, 0);
     }
@@ -170,15 +203,19 @@ private:
                                   "Connection: close\r\n\r\n");
                     socket->disconnectFromHost();
                 });
-            if (m_mode == Mode::EndlessFrame || m_mode == Mode::EndlessFragments)
+            if (m_mode >= Mode::EndlessFrame)
                 connect(socket, &QTcpSocket::readyRead, this,
                         [this, socket] { handshake(socket); });
         }
     }
 
     void handshake(QTcpSocket* socket) {
-        if (socket->property("upgraded").toBool())
-            return (void)socket->readAll();
+        if (socket->property("upgraded").toBool()) {
+            // A flooding daemon never reads: our pongs pile up on the client's side.
+            if (m_mode == Mode::Script)
+                readClientFrames(socket);
+            return;
+        }
         QByteArray& request = m_requests[socket];
         request += socket->readAll();
         if (!request.contains("\r\n\r\n"))
@@ -196,6 +233,8 @@ private:
                       "Connection: Upgrade\r\nSec-WebSocket-Accept: " +
                       accept + "\r\n\r\n");
         socket->setProperty("upgraded", true);
+        if (m_mode == Mode::Script)
+            return (void)socket->write(m_script.value(0));
         auto* pump = new QTimer(socket);
         if (m_mode == Mode::EndlessFrame) {
             // One text frame that claims a gibibyte: within Qt's own limit, far beyond ours.
@@ -205,6 +244,8 @@ private:
             if (socket->bytesToWrite() > (1 << 20))
                 return;
             QByteArray chunk(m_mode == Mode::EndlessFrame ? 1 << 20 : 64 * 1024, 'a');
+            if (m_mode == Mode::PingFlood)
+                chunk = serverFrame(0x89, QByteArray(125, 'p')).repeated(512);
             if (m_mode == Mode::EndlessFragments) {
                 // Unfinished fragments: a text frame, then continuations, never FIN.
                 chunk.prepend(QByteArray::fromHex(first ? "017e0000" : "007e0000"));
@@ -220,7 +261,36 @@ private:
 
     QTcpServer m_server;
     Mode m_mode;
+    // The client's frames after the upgrade: opcode and unmasked payload.
+    void readClientFrames(QTcpSocket* socket) {
+        m_client += socket->readAll();
+        while (m_client.size() >= 6) {
+            qsizetype length = m_client[1] & 0x7f;
+            qsizetype header = 6;
+            if (length == 126) {
+                if (m_client.size() < 8)
+                    return;
+                length = (uchar(m_client[2]) << 8) | uchar(m_client[3]);
+                header = 8;
+            }
+            if (m_client.size() < header + length)
+                return;
+            QByteArray payload = m_client.mid(header, length);
+            for (qsizetype i = 0; i < length; ++i)
+                payload[i] = char(payload[i] ^ m_client[header - 4 + i % 4]);
+            clientFrames << std::pair(m_client[0] & 0x0f, payload);
+            m_client.remove(0, header + length);
+            socket->write(m_script.value(clientFrames.size()));
+        }
+    }
+
+public:
+    QList<std::pair<int, QByteArray>> clientFrames;
+
+private:
     QHash<QTcpSocket*, QByteArray> m_requests;
+    QByteArrayList m_script;
+    QByteArray m_client;
 };
 
 int openFds() {
@@ -528,6 +598,145 @@ TEST(WorkspaceResolver, HundredsOfTimedOutQueriesLeaveNothingBehind) {
     EXPECT_EQ(webSocket.connections, 1 + batches / 2 * perBatch);
     EXPECT_EQ(webSocket.closeCodes.count(QWebSocketProtocol::CloseCodeGoingAway),
               webSocket.connections);
+}
+
+struct ScriptCase {
+    const char* name;
+    QByteArrayList script; // the daemon's frames after the upgrade, see RawDaemon
+    Root root;
+    QByteArray pong; // the pong expected before the close, if any
+};
+void PrintTo(const ScriptCase& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class DaemonScript : public testing::TestWithParam<ScriptCase> {};
+
+// Whatever the daemon sends, the client's last word is a close of 1001 with no reason.
+TEST_P(DaemonScript, ReadsTheReplyAndClosesGoingAway) {
+    const ScriptCase& c = GetParam();
+    RawDaemon daemon(RawDaemon::Mode::Script, c.script);
+    const Outcome outcome = resolve(daemon.url(), 3s);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.root, c.root);
+    EXPECT_LT(outcome.elapsedMs, 1500);
+    ASSERT_TRUE(spinUntil([&] { return daemon.open == 0; }, 3s));
+    ASSERT_GE(daemon.clientFrames.size(), 2);
+    EXPECT_EQ(daemon.clientFrames.first().first, 0x1);
+    EXPECT_EQ(daemon.clientFrames.last(), std::pair(0x8, QByteArray("\x03\xe9", 2)));
+    if (!c.pong.isEmpty()) {
+        EXPECT_TRUE(daemon.clientFrames.contains(std::pair(0xA, c.pong)));
+    }
+}
+
+const QByteArray reply = goodReply.toUtf8();
+const Root answered = QStringLiteral("/Users/me/ws");
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, DaemonScript,
+    testing::Values(
+        ScriptCase{"InvalidUtf8", {serverFrame(0x81, "{\"result\":\"\xc3\x28\"}")}, {}, {}},
+        ScriptCase{"EncodedSurrogate", {serverFrame(0x81, "\"\xed\xa0\x80\"")}, {}, {}},
+        // The reply waits for the pong.
+        ScriptCase{"PingThenReply",
+                   {serverFrame(0x89, "are you there"), {}, serverFrame(0x81, reply)},
+                   answered,
+                   "are you there"},
+        ScriptCase{"PingBetweenFragments",
+                   {serverFrame(0x01, reply.first(20)) + serverFrame(0x89, "x"),
+                    {},
+                    serverFrame(0x80, reply.sliced(20))},
+                   answered,
+                   "x"},
+        ScriptCase{"DaemonCloses",
+                   {serverFrame(0x88, "\x03\xe8"
+                                      "bye")},
+                   {},
+                   {}},
+        ScriptCase{"MaskedByServer", {QByteArray("\x81\x82\0\0\0\0{}", 8)}, {}, {}},
+        ScriptCase{"ReservedOpcode", {serverFrame(0x83, reply)}, {}, {}}),
+    [](const testing::TestParamInfo<ScriptCase>& info) { return std::string(info.param.name); });
+
+// Pings count against the reply's budget: the exchange ends once it is spent,
+// long before its timeout, having read little more than the budget.
+TEST(WorkspaceResolver, PingFloodEndsTheExchangeWhenTheBudgetIsSpent) {
+    RawDaemon daemon(RawDaemon::Mode::PingFlood);
+    const Outcome outcome = resolve(daemon.url(), 10s, 15s);
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.root, std::nullopt);
+    EXPECT_LT(outcome.elapsedMs, 3000);
+    EXPECT_TRUE(spinUntil([&] { return daemon.open == 0; }, 3s));
+    EXPECT_LT(daemon.streamed, 24LL << 20);
+    EXPECT_TRUE(spinUntil(workerIdle, 3s));
+}
+
+// Loopback up in the calling thread's (fresh) network namespace.
+bool loopbackUp() {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ifreq request{};
+    std::strcpy(request.ifr_name, "lo");
+    const bool up = fd >= 0 && ::ioctl(fd, SIOCGIFFLAGS, &request) == 0 &&
+                    (request.ifr_flags |= IFF_UP, ::ioctl(fd, SIOCSIFFLAGS, &request) == 0);
+    ::close(fd);
+    return up;
+}
+
+// A resolver that takes the question and never answers, for this process only:
+// private mount and network namespaces, resolv.conf pointing at a UDP socket that
+// nobody reads.
+bool blackHoleResolver() {
+    if (::unshare(CLONE_NEWNS | CLONE_NEWNET) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 || !loopbackUp())
+        return false;
+    const int hole = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(53);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (hole < 0 || ::bind(hole, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        return false;
+    char conf[] = "/tmp/ombrix-resolv-XXXXXX";
+    const int fd = ::mkstemp(conf);
+    const char text[] = "nameserver 127.0.0.1\n";
+    const bool written = fd >= 0 && ::write(fd, text, sizeof text - 1) == sizeof text - 1;
+    ::close(fd);
+    const bool mounted =
+        written && ::mount(conf, "/etc/resolv.conf", nullptr, MS_BIND, nullptr) == 0;
+    ::unlink(conf);
+    return mounted;
+}
+
+bool canMakeNamespaces() {
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(::unshare(CLONE_NEWNS | CLONE_NEWNET) == 0 ? 0 : 1);
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+// The caller gets its answer at the timeout, and the process can then exit at
+// once: nothing waits for the lookup that is still hanging.
+TEST(WorkspaceResolverDeathTest, UnanswerableHostNameHoldsNeitherCallerNorExit) {
+    if (!canMakeNamespaces())
+        GTEST_SKIP() << "needs root for private mount and network namespaces";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EXIT(
+        {
+            if (!blackHoleResolver())
+                std::exit(2);
+            QElapsedTimer inside;
+            inside.start();
+            QFuture<Root> future = resolver::workspaceRoot(
+                QUrl(QStringLiteral("ws://dtd.black-hole.test:8181/secret")), 500ms);
+            future.waitForFinished();
+            std::exit(future.result() ? 3 : inside.elapsed() > 1500 ? 4 : 0);
+        },
+        testing::ExitedWithCode(0), "");
+    // The resolver's own retries would take ten seconds.
+    EXPECT_LT(clock.elapsed(), 5000);
 }
 
 // exit() with an exchange in flight must stop the worker, not abort on a running QThread.

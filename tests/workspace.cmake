@@ -5,6 +5,6 @@ ombrix_test(ombrix_first_root_test
   LABELS workspace)
 ombrix_test(ombrix_workspace_resolver_test
   SOURCES WorkspaceResolverTest.cpp
-  LIBS ombrix_workspace
+  LIBS ombrix_workspace Qt6::WebSockets
   MAIN core
   LABELS workspace)

@@ -1,5 +1,7 @@
 #include "WorkspaceResolver.h"
 
+#include "DaemonConnection.h"
+
 #include <QAbstractSocket>
 #include <QCoreApplication>
 #include <QFutureWatcher>
@@ -9,7 +11,6 @@
 #include <QPromise>
 #include <QThread>
 #include <QTimer>
-#include <QWebSocket>
 #include <algorithm>
 #include <atomic>
 #include <climits>
@@ -23,18 +24,6 @@ namespace {
 using Root = std::optional<QString>;
 
 std::atomic<int> g_liveExchanges{0};
-
-constexpr qint64 maxFrameHeaderBytes = 14;
-
-// Bytes of `text` as UTF-8, without building the encoding.
-qint64 utf8Size(const QString& text) {
-    qint64 size = 0;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        size += u < 0x80 ? 1 : u < 0x800 || c.isSurrogate() ? 2 : 3;
-    }
-    return size;
-}
 
 // The caller's half of one exchange. Finishes the future exactly once; if the
 // exchange never ran (worker stopped first) the destructor still gives "no
@@ -96,43 +85,22 @@ public:
             return;
         }
 
-        m_socket = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this);
-        // The reply is capped here, not by Qt's own limits: those close with
-        // 1009 and a reason, where every way out must be 1001. A frame larger
-        // than the read buffer never completes and runs into the timer; memory
-        // stays at the buffer. Qt's limits remain as a backstop well above ours.
-        m_socket->setReadBufferSize(maxReplyBytes + maxFrameHeaderBytes);
-        m_socket->setMaxAllowedIncomingMessageSize(4 * maxReplyBytes);
-        connect(m_socket, &QWebSocket::connected, this, [this] { send(); });
-        connect(m_socket, &QWebSocket::textFrameReceived, this, [this](const QString& frame) {
-            m_replyBytes += utf8Size(frame);
-            if (m_replyBytes > maxReplyBytes)
-                finish(std::nullopt);
-        });
-        connect(m_socket, &QWebSocket::textMessageReceived, this,
-                [this](const QString& text) { finish(firstRoot(text)); });
-        // A binary reply gives no root whatever follows, so its first frame ends it.
-        connect(m_socket, &QWebSocket::binaryFrameReceived, this, [this] { finish(std::nullopt); });
-        connect(m_socket, &QWebSocket::disconnected, this, [this] { finish(std::nullopt); });
-        // Qt 6.4 names it error(); errorOccurred() came later.
-        connect(m_socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this,
-                [this] { finish(std::nullopt); });
-        m_socket->open(m_url);
-    }
-
-private:
-    void send() {
         const QJsonObject request{
             {QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
             {QStringLiteral("id"), QStringLiteral("1")},
             {QStringLiteral("method"), QStringLiteral("FileSystem.getIDEWorkspaceRoots")},
             {QStringLiteral("params"), QJsonObject{{QStringLiteral("secret"), m_secret}}},
         };
-        const QByteArray text = QJsonDocument(request).toJson(QJsonDocument::Compact);
-        if (m_socket->sendTextMessage(QString::fromUtf8(text)) < text.size())
-            finish(std::nullopt);
+        m_connection = new DaemonConnection(
+            m_url, QJsonDocument(request).toJson(QJsonDocument::Compact),
+            [this](const std::optional<QString>& text) {
+                finish(text ? firstRoot(*text) : std::nullopt);
+            },
+            this);
+        m_connection->open();
     }
 
+private:
     void finish(const Root& root) {
         if (end(root))
             deleteLater();
@@ -147,11 +115,8 @@ private:
             m_timer->stop();
         if (m_watcher)
             m_watcher->disconnect(this);
-        if (m_socket) {
-            // Anything the daemon still sends is discarded with the socket.
-            m_socket->disconnect(this);
-            m_socket->close(QWebSocketProtocol::CloseCodeGoingAway);
-        }
+        if (m_connection)
+            m_connection->abort();
         m_reply->finish(root);
         return true;
     }
@@ -162,8 +127,7 @@ private:
     const std::shared_ptr<Reply> m_reply;
     QTimer* m_timer = nullptr;
     QFutureWatcher<Root>* m_watcher = nullptr;
-    QWebSocket* m_socket = nullptr;
-    qint64 m_replyBytes = 0;
+    DaemonConnection* m_connection = nullptr;
     bool m_ended = false;
 };
 
@@ -335,8 +299,7 @@ LiveObjects liveObjects() {
         hub,
         [hub, &live] {
             live.exchanges = g_liveExchanges.load();
-            live.sockets = int(hub->findChildren<QWebSocket*>().size() +
-                               hub->findChildren<QAbstractSocket*>().size());
+            live.sockets = int(hub->findChildren<QAbstractSocket*>().size());
             live.timers = int(hub->findChildren<QTimer*>().size());
         },
         Qt::BlockingQueuedConnection);

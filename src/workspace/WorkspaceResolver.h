@@ -14,8 +14,11 @@
 namespace ombrix::WorkspaceResolver {
 
 // A reply larger than this (UTF-8 bytes, over all its frames) is a receive
-// failure; at most about this much is buffered while a reply arrives.
+// failure. Everything the daemon sends after the upgrade (frame headers, pings,
+// pongs, the reply) counts against the two together; once they are spent the
+// exchange ends as a failure, so at most about this much is ever buffered.
 inline constexpr std::int64_t maxReplyBytes = 4 * 1024 * 1024;
+inline constexpr std::int64_t maxReplyOverheadBytes = 64 * 1024;
 
 // Races one exchange against `timeout`. Callable from any thread, also one that
 // blocks afterwards: the exchange runs on the resolver's own worker thread (one
@@ -24,7 +27,9 @@ inline constexpr std::int64_t maxReplyBytes = 4 * 1024 * 1024;
 // always finishes, exactly once, on that thread, within about `timeout`, with
 // one result (none on every failure); it never throws. Cancelling the future
 // ends the exchange early. The connection is closed (1001, no reason) on every
-// way out, also when the timer wins.
+// way out, also when the timer wins. A host name is looked up on a thread that
+// is left behind, not waited for, when the exchange ends first, so neither the
+// caller nor the program's exit waits on a resolver that never answers.
 QFuture<std::optional<QString>> workspaceRoot(const QUrl& dtd, std::chrono::milliseconds timeout);
 
 // The request's secret: the URL path, percent-decoded, without leading and trailing "/".
@@ -39,7 +44,7 @@ std::optional<QString> firstRoot(const QString& reply);
 // answers; all zero when no worker runs. Not for the worker thread itself.
 struct LiveObjects {
     int exchanges = 0;
-    int sockets = 0; // QWebSocket and QAbstractSocket objects
+    int sockets = 0;
     int timers = 0;
 };
 LiveObjects liveObjects();
