@@ -16,7 +16,7 @@ CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithD
 cmake --build "$BUILD" -j2 --target $FUZZERS
 
 mkdir -p "$BUILD/crashes"
-export ASAN_OPTIONS="detect_leaks=1:suppressions=$(pwd)/tests/lsan.supp"
+export ASAN_OPTIONS="detect_leaks=1"
 export LSAN_OPTIONS="suppressions=$(pwd)/tests/lsan.supp"
 export UBSAN_OPTIONS="print_stacktrace=1"
 for f in $FUZZERS; do

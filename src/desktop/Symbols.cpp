@@ -25,7 +25,9 @@ const QStringList& symbolNames() {
 }
 
 QSvgRenderer* renderer(const QString& name) {
-    static QHash<QString, QSvgRenderer*> renderers;
+    // Never destroyed, so the renderers stay reachable (and are never torn
+    // down after the application object) for the life of the program.
+    static auto& renderers = *new QHash<QString, QSvgRenderer*>;
     auto it = renderers.find(name);
     if (it != renderers.end()) {
         return *it;
