@@ -392,6 +392,34 @@ INSTANTIATE_TEST_SUITE_P(
                     FailureCase{"Oversized", FakeDaemon::Mode::Answer, oversizedReply()}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
+// A daemon that hangs up, at once or after the upgrade request: no root, and
+// nothing on standard error (writing a close frame to the dead socket made Qt
+// warn "QSocketNotifier: Invalid socket specified" on every such query).
+TEST(WorkspaceResolver, ADaemonThatHangsUpLeavesNoWarning) {
+    static QStringList warnings;
+    warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { warnings << text; });
+    for (const bool readFirst : {false, true}) {
+        QTcpServer server;
+        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+        QObject::connect(&server, &QTcpServer::newConnection, [&server, readFirst] {
+            QTcpSocket* peer = server.nextPendingConnection();
+            if (!readFirst) {
+                peer->close();
+                return;
+            }
+            QObject::connect(peer, &QTcpSocket::readyRead, peer, [peer] { peer->close(); });
+        });
+        const Outcome outcome =
+            resolve(QUrl(QStringLiteral("ws://127.0.0.1:%1/secret").arg(server.serverPort())), 3s);
+        EXPECT_TRUE(outcome.finished);
+        EXPECT_EQ(outcome.root, std::nullopt);
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(warnings, QStringList()) << warnings.join(u'\n').toStdString();
+}
+
 TEST(WorkspaceResolver, ReplyJustUnderTheCapIsRead) {
     const QString path = QString(int(resolver::maxReplyBytes) - 100, u'a');
     FakeDaemon daemon(

@@ -135,12 +135,17 @@ void DaemonConnection::tryNextAddress() {
     // The reading side stops taking from the kernel here until read() catches up.
     m_socket->setReadBufferSize(readChunkBytes);
     connect(m_socket, &QAbstractSocket::errorOccurred, this, [this] {
-        if (m_socket->state() == QAbstractSocket::ConnectedState || m_upgraded)
+        if (m_socket->state() == QAbstractSocket::ConnectedState || m_upgraded) {
+            m_socketFailed = true; // the daemon hung up: nothing more can be written
             return end(std::nullopt, true);
+        }
         // Not from inside the socket's own signal; the next address may still answer.
         QMetaObject::invokeMethod(this, &DaemonConnection::tryNextAddress, Qt::QueuedConnection);
     });
-    connect(m_socket, &QAbstractSocket::disconnected, this, [this] { end(std::nullopt, true); });
+    connect(m_socket, &QAbstractSocket::disconnected, this, [this] {
+        m_socketFailed = true;
+        end(std::nullopt, true);
+    });
     connect(m_socket, &QIODevice::readyRead, this, &DaemonConnection::read);
     connect(m_socket, &QIODevice::bytesWritten, this, &DaemonConnection::answerPing);
     const quint16 port = quint16(m_url.port(secure ? 443 : 80));
@@ -259,12 +264,17 @@ void DaemonConnection::end(const std::optional<QString>& text, bool notify) {
     if (m_socket) {
         m_socket->disconnect(this);
         // Also while the upgrade is pending: a daemon that accepts it reads this next.
-        if (m_requested && m_socket->state() == QAbstractSocket::ConnectedState) {
+        // Writing to a socket the daemon has closed makes Qt warn on standard error.
+        if (m_requested && !m_socketFailed &&
+            m_socket->state() == QAbstractSocket::ConnectedState) {
             writeFrame(0x8, QByteArrayView("\x03\xe9", 2)); // 1001, going away; no reason
             m_socket->flush();
         }
         // Anything the daemon still sends is discarded with the socket.
-        m_socket->disconnectFromHost();
+        if (m_socketFailed)
+            m_socket->abort();
+        else
+            m_socket->disconnectFromHost();
         if (m_socket->state() != QAbstractSocket::UnconnectedState)
             m_socket->abort();
     }

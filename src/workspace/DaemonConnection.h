@@ -59,8 +59,9 @@ private:
     QList<QHostAddress> m_addresses;
     QTcpSocket* m_socket = nullptr;
     std::shared_ptr<LookupSlot> m_lookup;
-    QByteArray m_head;        // the upgrade response until its blank line
-    bool m_requested = false; // the upgrade request is out
+    QByteArray m_head; // the upgrade response until its blank line
+    bool m_requested = false;
+    bool m_socketFailed = false; // errored or closed by the daemon // the upgrade request is out
     bool m_upgraded = false;
     bool m_ended = false;
     ReplyReader m_reader;
