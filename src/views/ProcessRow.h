@@ -54,7 +54,6 @@ public:
     // What Tab stops at in this row, in order.
     QList<QWidget*> focusStops() const;
 
-    static QString cpuText(double cpuPercent);
     // Orange from 50 % up (the unrounded figure decides), else primary.
     static bool isHighCpu(double cpuPercent) { return cpuPercent >= 50.0; }
     static constexpr const char* workspacePrefix = "IDE workspace that owns this process: ";
