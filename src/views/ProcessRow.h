@@ -36,7 +36,6 @@ public:
 
     Pid pid() const { return m_process.id; }
     const DartProcess& process() const { return m_process; }
-    bool isCompact() const { return m_compact; }
 
     // Height of every row of this form, from the current fonts.
     static int rowHeight(bool compact);
