@@ -102,7 +102,6 @@ double applyTwoHundredNewRowsMs() {
 
 } // namespace ombrix::bench
 
-#ifdef OMBRIX_VIEW_BENCH_MAIN
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -117,4 +116,3 @@ int main(int argc, char** argv) {
     std::printf("ratio: %.3f\n", built > 0 ? kept / built : 0.0);
     return 0;
 }
-#endif

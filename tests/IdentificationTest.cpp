@@ -163,6 +163,8 @@ TEST(LastPathComponent, Table) {
         {"", ""},
         {"a/b", "b"},
         {"/a//b", "b"},
+        {"/srv", "srv"},
+        {QString::fromUtf8("/home/me/プロジェクト"), QString::fromUtf8("プロジェクト")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path.toStdString());

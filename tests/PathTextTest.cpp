@@ -5,32 +5,6 @@
 namespace ombrix {
 namespace {
 
-struct ComponentCase {
-    const char* name;
-    QString path;
-    QString expected;
-};
-void PrintTo(const ComponentCase& row, std::ostream* os) {
-    *os << row.name;
-}
-
-class LastPathComponent : public ::testing::TestWithParam<ComponentCase> {};
-
-TEST_P(LastPathComponent, Cases) {
-    EXPECT_EQ(PathText::lastPathComponent(GetParam().path), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    PathText, LastPathComponent,
-    ::testing::Values(ComponentCase{"Nested", "/home/me/src/app", "app"},
-                      ComponentCase{"TrailingSlashes", "/home/me/src/app//", "app"},
-                      ComponentCase{"NoSlash", "app", "app"}, ComponentCase{"Root", "/", "/"},
-                      ComponentCase{"OnlySlashes", "///", "/"}, ComponentCase{"Empty", "", ""},
-                      ComponentCase{"TopLevel", "/srv", "srv"},
-                      ComponentCase{"Unicode", QString::fromUtf8("/home/me/プロジェクト"),
-                                    QString::fromUtf8("プロジェクト")}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 struct TildeCase {
     const char* name;
     QString path;

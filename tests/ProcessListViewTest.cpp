@@ -1,6 +1,7 @@
 #include "ProcessListView.h"
 
 #include "ByteCount.h"
+#include "ChildProcess.h"
 #include "Kernel.h"
 #include "MemoryPanel.h"
 #include "MemoryRow.h"
@@ -21,11 +22,8 @@
 #include <QTest>
 #include <csignal>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace ombrix {
 namespace {
@@ -127,6 +125,10 @@ TEST_F(ProcessListViewTest, TerminateButtonsNeverInheritTheFocus) {
     v->resize(960, 600);
     v->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(v.get()));
+    // Known to the kernel as the processes the rows were measured from.
+    for (const DartProcess& p : numbered(12)) {
+        monitor.fakeKernel.processes[p.id] = {};
+    }
     monitor.setProcesses(numbered(12));
     QAbstractButton* sixth = v->row(1006)->terminateButton();
 
@@ -528,44 +530,8 @@ TEST_F(ProcessListViewTest, LongNameElidesInTheMiddle) {
     EXPECT_TRUE(shown.contains(QChar(0x2026)));
 }
 
-// Spawns a child of this test, and makes sure it is gone afterwards whatever happens.
-class Child {
-public:
-    Child() {
-        char sleep[] = "sleep";
-        char seconds[] = "30";
-        char* argv[] = {sleep, seconds, nullptr};
-        if (posix_spawn(&m_pid, "/bin/sleep", nullptr, nullptr, argv, environ) != 0) {
-            m_pid = -1;
-        }
-    }
-    ~Child() {
-        if (m_pid > 0 && !m_reaped) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    pid_t pid() const { return m_pid; }
-    // The wait status once the child has ended, within `ms`.
-    std::optional<int> waitFor(int ms) {
-        for (int waited = 0; waited < ms; waited += 10) {
-            int status = 0;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_reaped = true;
-                return status;
-            }
-            QTest::qWait(10);
-        }
-        return std::nullopt;
-    }
-
-private:
-    pid_t m_pid = -1;
-    bool m_reaped = false;
-};
-
 TEST_F(ProcessListViewTest, TerminateButtonSendsSigtermAtOnce) {
-    Child child;
+    testing::Child child("/bin/sleep", {"sleep", "30"});
     ASSERT_GT(child.pid(), 0);
     SampleMonitor real(platform::systemKernel());
     ProcessListView v(real, *setting, false);
@@ -579,8 +545,9 @@ TEST_F(ProcessListViewTest, TerminateButtonSendsSigtermAtOnce) {
     EXPECT_EQ(row->terminateButton()->toolTip(), "Quit process (SIGTERM)");
 
     QTest::mouseClick(row->terminateButton(), Qt::LeftButton);
-    const std::optional<int> status = child.waitFor(5000);
-    ASSERT_TRUE(status.has_value()) << "the child is still running";
+    std::optional<int> status;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (status = child.tryWait()).has_value(); }, 5000))
+        << "the child is still running";
     EXPECT_TRUE(WIFSIGNALED(*status));
     EXPECT_EQ(WTERMSIG(*status), SIGTERM);
 }

@@ -6,6 +6,7 @@
 #include <QPromise>
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace ombrix;
@@ -163,8 +164,14 @@ TEST(ProcessMonitor, oneResolutionPerWindowAndWorkspaceOnlyWithoutProject) {
     ide.exe = "/usr/share/code/code";
     h.kernel.processes[50] = ide;
     runSample(*h.monitor);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return h.kernel.listCalls >= 2; }, 5000));
-    QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto& rows = h.monitor->processes();
+            return h.kernel.listCalls >= 2 && rows.size() == 2 &&
+                   std::any_of(rows.begin(), rows.end(),
+                               [](const auto& row) { return row.workspace.has_value(); });
+        },
+        5000));
     EXPECT_EQ(h.resolutions, 1);
     const auto& rows = h.monitor->processes();
     ASSERT_EQ(rows.size(), 2);

@@ -1,12 +1,11 @@
 #include "MenuBarLabel.h"
 
-#include "ByteCount.h"
 #include "ProcessMonitor.h"
 #include "Symbols.h"
+#include "ValueText.h"
 
 #include <QPainter>
 #include <QSystemTrayIcon>
-#include <limits>
 
 namespace ombrix {
 
@@ -53,12 +52,7 @@ MenuBarLabel::MenuBarLabel(ProcessMonitor& monitor, QSystemTrayIcon& tray, QObje
 }
 
 QString MenuBarLabel::title() const {
-    // The formatter takes a signed count; real totals are far below its limit,
-    // and clamping keeps an absurd one from turning negative.
-    const quint64 total = m_monitor.totalMemoryBytes();
-    const auto bytes = static_cast<std::int64_t>(
-        std::min<quint64>(total, std::numeric_limits<std::int64_t>::max()));
-    return QString::fromStdString(platform::formatByteCount(bytes));
+    return ValueText::bytes(m_monitor.totalMemoryBytes());
 }
 
 void MenuBarLabel::refresh() {

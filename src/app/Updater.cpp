@@ -9,10 +9,6 @@
 #include <QThread>
 #include <QTimer>
 
-#ifndef OMBRIX_APPCAST_URL
-#define OMBRIX_APPCAST_URL ""
-#endif
-
 namespace ombrix {
 
 namespace {

@@ -1,7 +1,5 @@
 #include "PathText.h"
 
-#include <QDir>
-
 namespace ombrix {
 
 namespace {
@@ -15,18 +13,6 @@ QString withoutTrailingSlashes(const QString& path) {
 }
 
 } // namespace
-
-QString PathText::lastPathComponent(const QString& path) {
-    if (path.isEmpty()) {
-        return path;
-    }
-    const QString trimmed = withoutTrailingSlashes(path);
-    if (trimmed.isEmpty()) {
-        return QStringLiteral("/");
-    }
-    const qsizetype slash = trimmed.lastIndexOf(QLatin1Char('/'));
-    return slash < 0 ? trimmed : trimmed.mid(slash + 1);
-}
 
 QString PathText::abbreviatingWithTilde(const QString& path, const QString& home) {
     const QString root = withoutTrailingSlashes(home);
@@ -42,10 +28,6 @@ QString PathText::abbreviatingWithTilde(const QString& path, const QString& home
         return path;
     }
     return QLatin1Char('~') + rest;
-}
-
-QString PathText::abbreviatingWithTilde(const QString& path) {
-    return abbreviatingWithTilde(path, QDir::homePath());
 }
 
 } // namespace ombrix

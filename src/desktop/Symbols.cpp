@@ -53,10 +53,6 @@ QStringList Symbols::names() {
     return symbolNames();
 }
 
-bool Symbols::contains(const QString& name) {
-    return symbolNames().contains(name);
-}
-
 QPixmap Symbols::pixmap(const QString& name, QSizeF size, const QColor& color, qreal dpr) {
     QSvgRenderer* r = renderer(name);
     if (!r || size.isEmpty() || !(dpr > 0)) {

@@ -19,7 +19,6 @@ public:
     // "memorychip", "eye", "eye.slash", "moon.zzz", "terminal.fill", "folder",
     // "macwindow", "xmark.circle.fill".
     static QStringList names();
-    static bool contains(const QString& name);
 
     // The symbol scaled to fit `size` (device-independent pixels) at `dpr`,
     // aspect kept, every opaque pixel in `color`. Null for an unknown name.

@@ -1,11 +1,11 @@
 // The "--dump" mode: one listing, one pass of workspace queries, two usage
 // readings half a second apart, one tab-separated line per process.
 
-#include "ByteCount.h"
 #include "CycleKernel.h"
 #include "Kernel.h"
 #include "ProcessMonitor.h"
 #include "ProjectSearcher.h"
+#include "ValueText.h"
 #include "VisibleText.h"
 #include "WorkspaceResolver.h"
 
@@ -141,9 +141,7 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
         // Concatenated, not chained arg(): a name holding "%2" must print as written.
         // Names and paths are escaped: a tab or line feed in them must not forge a field or a line.
         const QString line = QString::number(entry.pid) + u'\t' + visibleText(name) + u'\t' +
-                             QString::number(cpu, 'f', 1) + u'%' + u'\t' +
-                             QString::fromStdString(platform::formatByteCount(
-                                 static_cast<qint64>(usage->physFootprint))) +
+                             ValueText::cpu(cpu) + u'\t' + ValueText::bytes(usage->physFootprint) +
                              u'\t' + visibleText(last) + u'\n';
         const QByteArray bytes = line.toUtf8();
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);

@@ -35,23 +35,6 @@ bool endsWith(const QString& text, QStringView suffix) {
     return text.endsWith(suffix) && isCharacterBoundary(text, text.size() - suffix.size());
 }
 
-bool isBlank(QChar c) {
-    return c == u'\t' || c.category() == QChar::Separator_Space;
-}
-
-// Tabs and space separators only: a line break inside a field is content.
-QString trimmedBlanks(QStringView text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && isBlank(text[end - 1])) {
-        --end;
-    }
-    return text.sliced(begin, end - begin).toString();
-}
-
 qsizetype characterCount(const QString& text) {
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
     qsizetype count = 0;
@@ -252,8 +235,9 @@ QHash<QString, QString> Identification::appNameFields(const QStringList& args) {
         if (colon < 0 || colon + 1 >= piece.size()) {
             continue; // one part only
         }
-        const QString key = trimmedBlanks(QStringView(piece).sliced(keyStart, colon - keyStart));
-        const QString field = trimmedBlanks(QStringView(piece).sliced(colon + 1));
+        const QString key =
+            trimmedBlanks(QStringView(piece).sliced(keyStart, colon - keyStart)).toString();
+        const QString field = trimmedBlanks(QStringView(piece).sliced(colon + 1)).toString();
         if (!field.isEmpty()) {
             fields.insert(key, field);
         }
@@ -537,6 +521,21 @@ QString Identification::lastPathComponent(const QString& path) {
         return trimmed;
     }
     return trimmed.sliced(trimmed.lastIndexOf(u'/') + 1);
+}
+
+QStringView Identification::trimmedBlanks(QStringView text) {
+    const auto isBlank = [](QChar c) {
+        return c == u'\t' || c.category() == QChar::Separator_Space;
+    };
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && isBlank(text[end - 1])) {
+        --end;
+    }
+    return text.sliced(begin, end - begin);
 }
 
 QString Identification::capitalized(const QString& text) {

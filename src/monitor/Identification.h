@@ -88,6 +88,8 @@ std::optional<IdeAncestor> ideAncestor(Pid pid,
 // --- text helpers -------------------------------------------------------
 // The part after the last "/" once trailing "/" are removed; the whole text without "/".
 QString lastPathComponent(const QString& path);
+// Without leading and trailing tabs and space separators; a line break is content.
+QStringView trimmedBlanks(QStringView text);
 // Word capitalisation: a letter is upper-cased when the nearest preceding
 // character that is not case-ignorable is not a cased letter; others lower-cased.
 QString capitalized(const QString& text);

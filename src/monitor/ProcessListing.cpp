@@ -1,5 +1,6 @@
 #include "ProcessListing.h"
 
+#include "Identification.h"
 #include "Kernel.h"
 
 #include <QStringDecoder>
@@ -10,22 +11,6 @@
 namespace ombrix {
 
 namespace {
-
-bool isBlank(QChar c) {
-    return c == u'\t' || c.category() == QChar::Separator_Space;
-}
-
-QStringView trimmedBlanks(QStringView line) {
-    qsizetype begin = 0;
-    qsizetype end = line.size();
-    while (begin < end && isBlank(line[begin])) {
-        ++begin;
-    }
-    while (end > begin && isBlank(line[end - 1])) {
-        --end;
-    }
-    return line.sliced(begin, end - begin);
-}
 
 // Optional sign, ASCII digits only, inside the signed 32-bit range. QString's
 // own conversions accept blanks and non-ASCII digits, which a pid field must not.
@@ -71,7 +56,7 @@ QString ProcessListing::listProcesses(const platform::Kernel& kernel) {
 }
 
 std::optional<ListedProcess> ProcessListing::parseLine(QStringView line) {
-    const QStringView trimmed = trimmedBlanks(line);
+    const QStringView trimmed = Identification::trimmedBlanks(line);
     const qsizetype space = trimmed.indexOf(u' ');
     if (space < 0) {
         return std::nullopt;

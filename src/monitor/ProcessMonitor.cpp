@@ -58,11 +58,6 @@ ProcessMonitor::~ProcessMonitor() {
     m_worker.waitForDone();
 }
 
-platform::Timebase ProcessMonitor::timebase() {
-    static const platform::Timebase base = platform::systemKernel().timebase();
-    return base;
-}
-
 quint64 ProcessMonitor::totalMemoryBytes() const {
     quint64 total = 0;
     for (const auto& p : m_processes) {

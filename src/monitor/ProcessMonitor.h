@@ -85,8 +85,6 @@ public:
     static void dumpOnce(std::FILE* out = stdout);
     static void dumpOnce(const platform::Kernel& kernel, const Resolver& resolver, std::FILE* out);
 
-    static platform::Timebase timebase();
-
     static constexpr int historyLimit = 60;
     static constexpr std::chrono::milliseconds daemonTimeout{3000};
     // The dump's two usage readings are this far apart.

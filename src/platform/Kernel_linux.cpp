@@ -28,6 +28,7 @@
 //   ContinuousClock                   CLOCK_BOOTTIME
 
 #include "LinuxKernel.h"
+#include "Posix.h"
 #include "ProcParsers.h"
 #include "PsRun.h"
 #include "Utf8.h"
@@ -39,7 +40,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <numeric>
-#include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -51,33 +51,15 @@ namespace ombrix::platform {
 
 namespace {
 
-// Reads a whole file; /proc files report size 0, so read until end of file.
-// Anything larger than `limit` is not a file we understand.
-std::optional<std::string> readFile(const std::string& path, std::size_t limit = 1 << 20) {
+// /proc files report size 0: read until end of file.
+std::optional<std::string> readFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return std::nullopt;
     }
-    std::string text;
-    char buffer[4096];
-    bool ok = true;
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0) {
-            text.append(buffer, static_cast<std::size_t>(n));
-            if (text.size() > limit) {
-                ok = false;
-                break;
-            }
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            ok = false; // ESRCH: the process went away while we read
-            break;
-        }
-    }
+    auto text = posix::readToEnd(fd, 1 << 20);
     ::close(fd);
-    return ok ? std::optional(std::move(text)) : std::nullopt;
+    return text;
 }
 
 std::optional<std::string> readLink(const std::string& path) {
@@ -256,28 +238,11 @@ std::unique_ptr<PathProbe> LinuxKernel::probePaths(std::vector<PathSearch> searc
 }
 
 bool LinuxKernel::fileExists(const std::string& path) const {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
+    return posix::fileExists(path);
 }
 
 std::string LinuxKernel::homeDirectory() const {
-    long hint = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(hint > 0 ? static_cast<std::size_t>(hint) : 4096);
-    for (;;) {
-        passwd entry{};
-        passwd* found = nullptr;
-        const int rc = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found);
-        if (rc == ERANGE && buffer.size() < (1u << 20)) {
-            buffer.resize(buffer.size() * 2);
-            continue;
-        }
-        if (rc == 0 && found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] != '\0') {
-            return found->pw_dir;
-        }
-        break;
-    }
-    const char* home = std::getenv("HOME");
-    return home != nullptr ? home : "";
+    return posix::homeDirectory();
 }
 
 std::optional<VmCounters> LinuxKernel::vmStatistics() const {
@@ -333,13 +298,7 @@ std::int64_t LinuxKernel::monotonicNanos() const {
 }
 
 void LinuxKernel::sleepMicroseconds(std::int64_t micros) const {
-    if (micros <= 0) {
-        return;
-    }
-    timespec left{static_cast<time_t>(micros / 1'000'000),
-                  static_cast<long>(micros % 1'000'000) * 1000};
-    while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
+    posix::sleepMicroseconds(micros);
 }
 
 void closeDescriptorsFrom(int first) noexcept {

@@ -6,6 +6,7 @@
 // one instance is safe to share between threads.
 
 #include "MacConversions.h"
+#include "Posix.h"
 #include "PsRun.h"
 
 #include <cerrno>
@@ -17,7 +18,6 @@
 #include <mach/mach.h>
 #include <mach/mach_time.h>
 #include <mach/vm_page_size.h>
-#include <pwd.h>
 #include <spawn.h>
 #include <sys/proc_info.h>
 #include <sys/resource.h>
@@ -157,28 +157,11 @@ void closeDescriptorsFrom(int first) noexcept {
 }
 
 bool MacKernel::fileExists(const std::string& path) const {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
+    return posix::fileExists(path);
 }
 
 std::string MacKernel::homeDirectory() const {
-    long hint = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(hint > 0 ? static_cast<std::size_t>(hint) : 4096);
-    for (;;) {
-        passwd entry{};
-        passwd* found = nullptr;
-        const int rc = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found);
-        if (rc == ERANGE && buffer.size() < (1u << 20)) {
-            buffer.resize(buffer.size() * 2);
-            continue;
-        }
-        if (rc == 0 && found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] != '\0') {
-            return found->pw_dir;
-        }
-        break;
-    }
-    const char* home = std::getenv("HOME");
-    return home != nullptr ? home : "";
+    return posix::homeDirectory();
 }
 
 std::optional<VmCounters> MacKernel::vmStatistics() const {
@@ -227,13 +210,7 @@ std::int64_t MacKernel::monotonicNanos() const {
 }
 
 void MacKernel::sleepMicroseconds(std::int64_t micros) const {
-    if (micros <= 0) {
-        return;
-    }
-    timespec left{static_cast<time_t>(micros / 1'000'000),
-                  static_cast<long>(micros % 1'000'000) * 1000};
-    while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
+    posix::sleepMicroseconds(micros);
 }
 
 const Kernel& systemKernel() {

@@ -1,5 +1,7 @@
 #include "ProcFileCache.h"
 
+#include "Posix.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
@@ -19,27 +21,8 @@ std::int64_t monotonicNow() {
     return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-// Reads from offset 0 to the end. A /proc file is generated whole on each read
-// from 0, so a read shorter than the buffer is the end: one call, not two.
 std::optional<std::string> readAll(int fd) {
-    std::string text;
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(text.size()));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return std::nullopt; // ESRCH: the process is gone
-        }
-        text.append(buffer, static_cast<std::size_t>(n));
-        if (text.size() > sizeLimit) {
-            return std::nullopt;
-        }
-        if (static_cast<std::size_t>(n) < sizeof buffer) {
-            return text;
-        }
-    }
+    return posix::readToEnd(fd, sizeLimit, posix::ReadEnd::ShortRead);
 }
 
 void closeFd(int& fd) {

@@ -94,7 +94,7 @@ std::optional<Stat> parseStat(std::string_view text) {
             start = toNumber<std::uint64_t>(token).value_or(0);
         }
     }
-    return Stat{fields[0][0], *parent, *user, *system, start};
+    return Stat{*parent, *user, *system, start};
 }
 
 StatusMemory parseStatus(std::string_view text) {

@@ -15,7 +15,6 @@ namespace ombrix::platform::proc {
 
 // The fields of /proc/PID/stat the monitor needs.
 struct Stat {
-    char state = '?';
     Pid parent = 0;
     std::uint64_t userTicks = 0;   // clock ticks, whole thread group
     std::uint64_t systemTicks = 0; // clock ticks, whole thread group

@@ -1,5 +1,6 @@
 #include "PsRun.h"
 
+#include "Posix.h"
 #include "PsEnvironment.h"
 
 #include <cerrno>
@@ -75,25 +76,13 @@ std::string runPs(int readFd, int writeFd, SpawnExtras extras) {
         ::close(readFd);
         return "";
     }
-    std::string output;
-    bool complete = true;
-    char buffer[16384];
-    for (;;) {
-        const ssize_t n = ::read(readFd, buffer, sizeof buffer);
-        if (n > 0) {
-            output.append(buffer, static_cast<std::size_t>(n));
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            complete = false;
-            break;
-        }
-    }
+    // No limit: a cut listing would yield cut command lines.
+    auto output = readToEnd(readFd, std::string().max_size());
     ::close(readFd);
     int status = 0;
     while (::waitpid(*child, &status, 0) < 0 && errno == EINTR) {
     }
-    return complete ? output : std::string();
+    return output.value_or(std::string());
 }
 
 } // namespace ombrix::platform::posix

@@ -1,6 +1,5 @@
 #include "MemoryPanel.h"
 
-#include "ByteCount.h"
 #include "Divider.h"
 #include "MemoryColumn.h"
 #include "MemoryRow.h"
@@ -8,6 +7,7 @@
 #include "SystemColors.h"
 #include "TextLine.h"
 #include "Typography.h"
+#include "ValueText.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
@@ -64,19 +64,15 @@ QString MemoryPanel::pressureToolTip(qint32 level) {
     }
 }
 
-QString MemoryPanel::byteText(quint64 bytes) {
-    return QString::fromStdString(platform::formatByteCount(static_cast<qint64>(bytes)));
-}
-
 void MemoryPanel::setMemory(const SystemMemory& m) {
     const QList<quint64> left{m.physical, m.app + m.wired + m.compressed, m.cachedFiles,
                               m.swapUsed};
     const QList<quint64> right{m.app, m.wired, m.compressed};
     for (qsizetype i = 0; i < left.size(); ++i) {
-        m_left->rows().at(i)->setValue(byteText(left.at(i)));
+        m_left->rows().at(i)->setValue(ValueText::bytes(left.at(i)));
     }
     for (qsizetype i = 0; i < right.size(); ++i) {
-        m_right->rows().at(i)->setValue(byteText(right.at(i)));
+        m_right->rows().at(i)->setValue(ValueText::bytes(right.at(i)));
     }
     m_graph->setToolTip(pressureToolTip(m.pressureLevel));
 }

@@ -27,8 +27,6 @@ public:
 
     // "Memory pressure: warning" (2), "...: critical" (4), "...: normal" otherwise.
     static QString pressureToolTip(qint32 level);
-    // The byte-count text every figure uses; the count is passed on as signed 64-bit.
-    static QString byteText(quint64 bytes);
 
     PressureGraph* graph() const { return m_graph; }
     // The row with that label, or null.

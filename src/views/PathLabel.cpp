@@ -1,5 +1,6 @@
 #include "PathLabel.h"
 
+#include "Identification.h"
 #include "PathText.h"
 #include "Symbols.h"
 #include "SystemColors.h"
@@ -54,7 +55,7 @@ void PathLabel::setPath(Kind kind, const QString& path, const QString& home) {
     }
     m_kind = kind;
     m_path = path;
-    m_name = PathText::lastPathComponent(path);
+    m_name = Identification::lastPathComponent(path);
     m_shortPath = PathText::abbreviatingWithTilde(path, home);
     m_nameShown = oneLine(m_name);
     m_pathShown = oneLine(m_shortPath);

@@ -13,16 +13,6 @@
 
 namespace ombrix {
 
-namespace {
-
-QRect span(double x, double w, int y, int h) {
-    const int left = int(std::lround(x));
-    const int right = int(std::lround(x + w));
-    return {left, y, qMax(0, right - left), h};
-}
-
-} // namespace
-
 ProcessList::ProcessList(bool compact, QWidget* parent)
     : QWidget(parent)
     , m_compact(compact)
@@ -127,10 +117,13 @@ void ProcessList::placeHeader() {
     const double innerW = m_header->width() - 2.0 * ProcessRow::horizontalPadding;
     const RowColumns c = RowColumns::layout(innerW, m_compact);
     const double x0 = ProcessRow::horizontalPadding;
-    m_captions[0]->setGeometry(span(x0 + c.pidX, RowColumns::pidWidth(m_compact), 0, h));
-    m_captions[1]->setGeometry(span(x0 + c.processX, c.processWidth, 0, h));
-    m_captions[2]->setGeometry(span(x0 + c.cpuX, RowColumns::cpuWidth(m_compact), 0, h));
-    m_captions[3]->setGeometry(span(x0 + c.memoryX, RowColumns::memoryWidth(m_compact), 0, h));
+    m_captions[0]->setGeometry(
+        RowColumns::span(x0 + c.pidX, RowColumns::pidWidth(m_compact), 0, h));
+    m_captions[1]->setGeometry(RowColumns::span(x0 + c.processX, c.processWidth, 0, h));
+    m_captions[2]->setGeometry(
+        RowColumns::span(x0 + c.cpuX, RowColumns::cpuWidth(m_compact), 0, h));
+    m_captions[3]->setGeometry(
+        RowColumns::span(x0 + c.memoryX, RowColumns::memoryWidth(m_compact), 0, h));
 }
 
 void ProcessList::placeRows() {

@@ -1,7 +1,6 @@
 #include "ProcessListView.h"
 
 #include "AccessibleViews.h"
-#include "ByteCount.h"
 #include "Divider.h"
 #include "EmptyState.h"
 #include "FolderRevealer.h"
@@ -15,6 +14,7 @@
 #include "SymbolView.h"
 #include "TextLine.h"
 #include "Typography.h"
+#include "ValueText.h"
 
 #include <QCoreApplication>
 #include <QFontInfo>
@@ -193,9 +193,8 @@ void ProcessListView::refreshProcesses() {
         cpu += p.cpuPercent;
     }
     setFigure(m_processCount, QString::number(processes.size()));
-    setFigure(m_totalCpu, QString::asprintf("%.1f%%", cpu));
-    setFigure(m_totalMemory, QString::fromStdString(platform::formatByteCount(
-                                 static_cast<qint64>(m_monitor.totalMemoryBytes()))));
+    setFigure(m_totalCpu, ValueText::cpu(cpu));
+    setFigure(m_totalMemory, ValueText::bytes(m_monitor.totalMemoryBytes()));
 
     m_list->setProcesses(processes, m_monitor.peakMemoryBytes(), m_hidePaths.hidden());
     m_body->setCurrentWidget(processes.isEmpty() ? static_cast<QWidget*>(m_empty) : m_scroll);

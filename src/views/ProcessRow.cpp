@@ -1,6 +1,6 @@
 #include "ProcessRow.h"
 
-#include "ByteCount.h"
+#include "Kernel.h"
 #include "PathLabel.h"
 #include "RowColumns.h"
 #include "SymbolButton.h"
@@ -8,8 +8,8 @@
 #include "TextLine.h"
 #include "Typography.h"
 #include "UsageBar.h"
+#include "ValueText.h"
 
-#include <QDir>
 #include <QFontMetricsF>
 #include <cmath>
 
@@ -31,19 +31,12 @@ double lineHeight(const QFont& f) {
     return std::ceil(QFontMetricsF(f).height());
 }
 
-// Rounds both edges, so neighbouring boxes never overlap or leave gaps.
-QRect span(double x, double w, int y, int h) {
-    const int left = int(std::lround(x));
-    const int right = int(std::lround(x + w));
-    return {left, y, qMax(0, right - left), h};
-}
-
 } // namespace
 
 ProcessRow::ProcessRow(bool compact, QWidget* parent)
     : QWidget(parent)
     , m_compact(compact)
-    , m_home(QDir::homePath())
+    , m_home(QString::fromStdString(platform::systemKernel().homeDirectory()))
     , m_icon(new SymbolView(QStringLiteral("terminal.fill"), ColorRole::Teal,
                             QFontInfo(nameFont(compact)).pixelSize(), this))
     , m_pid(new TextLine(QString(), ColorRole::Secondary, this))
@@ -72,10 +65,6 @@ ProcessRow::ProcessRow(bool compact, QWidget* parent)
             [this] { emit terminateRequested(m_process.id); });
     connect(m_path, &PathLabel::clicked, this, &ProcessRow::revealRequested);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-}
-
-QString ProcessRow::cpuText(double cpuPercent) {
-    return QString::asprintf("%.1f%%", cpuPercent);
 }
 
 QList<QWidget*> ProcessRow::focusStops() const {
@@ -120,13 +109,12 @@ void ProcessRow::setProcess(const DartProcess& p, quint64 peakMemoryBytes, bool 
     applyMask();
 
     m_cpuBar->setFraction(p.cpuPercent / 100.0);
-    m_cpuText->setText(cpuText(p.cpuPercent));
+    m_cpuText->setText(ValueText::cpu(p.cpuPercent));
     m_cpuText->setRole(isHighCpu(p.cpuPercent) ? ColorRole::Orange : ColorRole::Primary);
 
     m_memoryBar->setFraction(
         peakMemoryBytes == 0 ? 0.0 : double(p.memoryBytes) / double(peakMemoryBytes));
-    m_memoryText->setText(
-        QString::fromStdString(platform::formatByteCount(static_cast<qint64>(p.memoryBytes))));
+    m_memoryText->setText(ValueText::bytes(p.memoryBytes));
 
     if (detailChanged) {
         placeChildren();
@@ -166,20 +154,21 @@ void ProcessRow::placeChildren() {
     const double x0 = horizontalPadding;
     const int h = height();
 
-    m_icon->setGeometry(span(x0 + cols.iconX, RowColumns::iconWidth(c), 0, h));
-    m_pid->setGeometry(span(x0 + cols.pidX, RowColumns::pidWidth(c), 0, h));
+    m_icon->setGeometry(RowColumns::span(x0 + cols.iconX, RowColumns::iconWidth(c), 0, h));
+    m_pid->setGeometry(RowColumns::span(x0 + cols.pidX, RowColumns::pidWidth(c), 0, h));
 
     // The name block: two lines, centred as a pair.
     const int nameH = int(lineHeight(m_name->font()));
     const int detailH = int(lineHeight(m_executable->font()));
     const int top = (h - (nameH + 1 + detailH)) / 2;
     const double nameX = x0 + cols.processX;
-    m_name->setGeometry(span(nameX, cols.nameWidth, top, nameH));
+    m_name->setGeometry(RowColumns::span(nameX, cols.nameWidth, top, nameH));
 
     const int detailY = top + nameH + 1;
     const double exeNatural = std::ceil(m_executable->naturalWidth());
     if (m_path->isHidden()) {
-        m_executable->setGeometry(span(nameX, qMin(exeNatural, cols.nameWidth), detailY, detailH));
+        m_executable->setGeometry(
+            RowColumns::span(nameX, qMin(exeNatural, cols.nameWidth), detailY, detailH));
     } else {
         const double pathNatural = m_path->sizeHint().width();
         const double room = qMax(0.0, cols.nameWidth - 4);
@@ -187,8 +176,9 @@ void ProcessRow::placeChildren() {
         if (exeNatural + pathNatural > room) {
             exeW = qMin(exeNatural, qMax(room / 3, room - pathNatural));
         }
-        m_executable->setGeometry(span(nameX, exeW, detailY, detailH));
-        m_path->setGeometry(span(nameX + exeW + 4, qMax(0.0, room - exeW), detailY, detailH));
+        m_executable->setGeometry(RowColumns::span(nameX, exeW, detailY, detailH));
+        m_path->setGeometry(
+            RowColumns::span(nameX + exeW + 4, qMax(0.0, room - exeW), detailY, detailH));
     }
 
     const QSizeF bar = UsageBar::barSize(c);
@@ -197,11 +187,11 @@ void ProcessRow::placeChildren() {
     const int barW = int(std::ceil(bar.width())); // painted at 43.5 / 53.5 from the left edge
     m_cpuBar->setGeometry(int(std::lround(x0 + cols.cpuX)), barY, barW, barH);
     const double cpuTextX = x0 + cols.cpuX + RowColumns::barWidth(c) + RowColumns::cellSpacing;
-    m_cpuText->setGeometry(span(cpuTextX, RowColumns::cpuTextWidth(c), 0, h));
+    m_cpuText->setGeometry(RowColumns::span(cpuTextX, RowColumns::cpuTextWidth(c), 0, h));
     m_memoryBar->setGeometry(int(std::lround(x0 + cols.memoryX)), barY, barW, barH);
     const double memTextX = x0 + cols.memoryX + RowColumns::barWidth(c) + RowColumns::cellSpacing;
-    m_memoryText->setGeometry(span(memTextX, RowColumns::memoryTextWidth(c), 0, h));
-    m_terminate->setGeometry(span(x0 + cols.actionX, RowColumns::actionWidth, 0, h));
+    m_memoryText->setGeometry(RowColumns::span(memTextX, RowColumns::memoryTextWidth(c), 0, h));
+    m_terminate->setGeometry(RowColumns::span(x0 + cols.actionX, RowColumns::actionWidth, 0, h));
 }
 
 } // namespace ombrix

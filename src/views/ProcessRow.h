@@ -36,7 +36,6 @@ public:
 
     Pid pid() const { return m_process.id; }
     const DartProcess& process() const { return m_process; }
-    bool isCompact() const { return m_compact; }
 
     // Height of every row of this form, from the current fonts.
     static int rowHeight(bool compact);
@@ -54,7 +53,6 @@ public:
     // What Tab stops at in this row, in order.
     QList<QWidget*> focusStops() const;
 
-    static QString cpuText(double cpuPercent);
     // Orange from 50 % up (the unrounded figure decides), else primary.
     static bool isHighCpu(double cpuPercent) { return cpuPercent >= 50.0; }
     static constexpr const char* workspacePrefix = "IDE workspace that owns this process: ";

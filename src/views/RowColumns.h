@@ -2,13 +2,16 @@
 
 // Where each column of the process table sits, shared by the column header and
 // every row so captions and cells line up exactly. Computed in floating point
-// from the content width; callers round the edges the same way.
+// from the content width; callers round the edges with span().
 //
 //   icon 14/18 | 8 | pid 42/52 | 8 | process: rest | 8 | cpu 93.5/113.5 | 24 |
 //   memory 113.5/133.5 | 8 | action 16
 //
 // In a row the name block ends a flexible spacer (at least 12, plus the
 // spacing on both of its sides) before the usage cells.
+
+#include <QRect>
+#include <cmath>
 
 namespace ombrix {
 
@@ -57,6 +60,14 @@ struct RowColumns {
             c.nameWidth = 0;
         }
         return c;
+    }
+
+    // The box from x to x + w with both edges rounded, so neighbouring boxes
+    // never overlap or leave gaps.
+    static QRect span(double x, double w, int y, int h) {
+        const int left = int(std::lround(x));
+        const int right = int(std::lround(x + w));
+        return {left, y, qMax(0, right - left), h};
     }
 
     // Narrowest content width at which nothing overlaps.

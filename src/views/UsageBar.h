@@ -35,7 +35,6 @@ public:
 
     void setFraction(double fraction);
     double fraction() const { return m_fraction; }
-    bool isCompact() const { return m_compact; }
     int litColumns() const { return filledSegments(m_fraction, columns); }
     // The fill of column `index` as painted now.
     QColor columnColor(int index) const;

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <optional>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -43,6 +44,15 @@ public:
             ::kill(m_pid, SIGKILL);
             wait();
         }
+    }
+    // The wait status if the child has ended (and is then reaped), else nothing.
+    std::optional<int> tryWait() {
+        int status = 0;
+        if (m_pid > 0 && ::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_pid = -1;
+            return status;
+        }
+        return std::nullopt;
     }
     // Reaps the child; its pid is never used again, as it may be reused.
     int wait() {
