@@ -57,12 +57,10 @@ void ProjectSearcher::launch(std::vector<Entry> entries) {
         for (const QString& directory : entry.directories) {
             search.paths.push_back(Identification::pubspecPath(directory).toStdString());
         }
-        if (entry.cwd && entry.fromCwd > 0) {
+        if (entry.cwd) {
+            // Also without a directory part: the fallback still needs to know.
             search.guard = m_kernel.deletedCheck(entry.pid, entry.cwd->toStdString());
             search.guarded = entry.fromCwd;
-        } else if (entry.cwd) {
-            // No directory part, but the fallback still needs to know.
-            search.guard = m_kernel.deletedCheck(entry.pid, entry.cwd->toStdString());
         }
         searches.push_back(std::move(search));
     }
@@ -119,11 +117,7 @@ ProjectSearcher::Answers ProjectSearcher::collect(std::chrono::milliseconds wait
         // In slices, so a batch answering elsewhere, or a stall, is seen soon.
         take(**waiting, answers, std::chrono::milliseconds(std::min<qint64>(left, 10)));
     }
-    std::erase_if(m_batches, [this](const std::unique_ptr<Batch>& batch) {
-        return batch->probe->pending() == 0 ||
-               std::none_of(batch->entries.begin(), batch->entries.end(),
-                            [this](const Entry& e) { return current(e); });
-    });
+    dropSettled();
     return answers;
 }
 
@@ -158,8 +152,14 @@ void ProjectSearcher::retain(const QSet<Pid>& pids) {
     for (auto it = m_searching.begin(); it != m_searching.end();) {
         it = pids.contains(it.key()) ? std::next(it) : m_searching.erase(it);
     }
+    dropSettled();
+}
+
+void ProjectSearcher::dropSettled() {
+    // A batch with nothing current left is only a child to let go of.
     std::erase_if(m_batches, [this](const std::unique_ptr<Batch>& batch) {
-        return std::none_of(batch->entries.begin(), batch->entries.end(),
+        return batch->probe->pending() == 0 ||
+               std::none_of(batch->entries.begin(), batch->entries.end(),
                             [this](const Entry& e) { return current(e); });
     });
 }

@@ -76,6 +76,7 @@ private:
                                     bool cwdDeleted) const;
     void take(Batch& batch, Answers& answers, std::chrono::milliseconds wait);
     void splitStalled();
+    void dropSettled();
 
     const platform::Kernel& m_kernel;
     const std::chrono::milliseconds m_stall;
