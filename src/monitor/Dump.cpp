@@ -5,6 +5,7 @@
 #include "Kernel.h"
 #include "ProcessMonitor.h"
 #include "ProjectSearcher.h"
+#include "Sampler.h"
 #include "ValueText.h"
 #include "VisibleText.h"
 #include "WorkspaceResolver.h"
@@ -24,10 +25,6 @@ struct AnswerHolder {
     std::optional<QString> root;
     QSemaphore done;
 };
-
-quint64 nanosOf(const platform::ProcessUsage& usage, const platform::Timebase& base) {
-    return usage.cpuTime * base.numer / (base.denom ? base.denom : 1);
-}
 
 } // namespace
 
@@ -87,7 +84,7 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
     QHash<Pid, quint64> first;
     for (const auto& entry : selected) {
         if (const auto usage = kernel.usage(entry.pid)) {
-            first.insert(entry.pid, nanosOf(*usage, base));
+            first.insert(entry.pid, Sampler::cpuNanos(*usage, base));
         }
     }
 
@@ -121,7 +118,7 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
         if (!usage) {
             continue;
         }
-        const quint64 nanos = nanosOf(*usage, base);
+        const quint64 nanos = Sampler::cpuNanos(*usage, base);
         double cpu = 0;
         if (const auto it = first.constFind(entry.pid); it != first.constEnd() && nanos >= *it) {
             cpu = double(nanos - *it) / double(std::chrono::nanoseconds(dumpInterval).count()) *

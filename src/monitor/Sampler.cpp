@@ -100,7 +100,7 @@ Reading Sampler::read(bool anyRoot) {
             forget(entry.pid); // the pid now names another process
         }
         m_startTimes.insert(entry.pid, usage->startTime);
-        const quint64 nanos = usage->cpuTime * base.numer / (base.denom ? base.denom : 1);
+        const quint64 nanos = cpuNanos(*usage, base);
         measured.insert(entry.pid);
 
         double cpu = 0;

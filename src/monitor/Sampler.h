@@ -44,6 +44,10 @@ public:
     // different addresses is left out.
     static QHash<Pid, QUrl> collectDaemons(const std::vector<const ListingLine*>& lines,
                                            const platform::Kernel& kernel);
+    // A usage reading's CPU time in nanoseconds; wraps modulo 2^64 like the kernel's units.
+    static quint64 cpuNanos(const platform::ProcessUsage& usage, const platform::Timebase& base) {
+        return usage.cpuTime * base.numer / (base.denom ? base.denom : 1);
+    }
     // Heaviest first: CPU (capped at one core) plus memory relative to the
     // largest; equal weights by pid.
     static void rank(QList<DartProcess>& rows);
