@@ -82,6 +82,38 @@ class SilentDaemon:
             self.connected.set()
 
 
+class BlackHoleNameServer:
+    """A name server that takes every question and never answers, named in a
+    resolv.conf that only the program started through wrap() sees."""
+
+    HOST = "dtd.black-hole.test"
+
+    def __init__(self, root):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind(("127.83.0.1", 53))
+        self.sock.setblocking(False)
+        self.conf = os.path.join(root, "resolv.conf")
+        with open(self.conf, "w") as f:
+            f.write("nameserver 127.83.0.1\n")
+
+    def url(self):
+        return f"ws://{self.HOST}:8181/secret"
+
+    def asked(self):
+        try:
+            return self.sock.recv(512)
+        except BlockingIOError:
+            return None
+
+    def wrap(self, argv):
+        # Its own mount namespace; exec keeps the pid.
+        return [need("unshare"), "--mount", "sh", "-c",
+                'mount --bind "$0" /etc/resolv.conf && exec "$@"', self.conf] + argv
+
+    def close(self):
+        self.sock.close()
+
+
 def ide_with_dart(root, daemon):
     """An IDE window (a shell named code) with one Dart child pointing at daemon."""
     ide = os.path.join(root, "share", "code", "code")
@@ -219,10 +251,10 @@ class Session(unittest.TestCase):
         env.update(self.display_env)
         return env
 
-    def start(self, *darts_count, cwd=None):
+    def start(self, *darts_count, cwd=None, wrap=lambda argv: argv):
         for count in darts_count:
             self.darts.append(Darts(count, cwd))
-        self.app = subprocess.Popen([OMBRIX], env=self.env(), stdout=subprocess.PIPE,
+        self.app = subprocess.Popen(wrap([OMBRIX]), env=self.env(), stdout=subprocess.PIPE,
                                     stderr=subprocess.PIPE)
         return self.app
 
@@ -344,6 +376,25 @@ class X11(Session):
         self.assertEqual(status, 0)
         self.assertEqual(err, "", "a normal run prints nothing")
         print(f"quit took {took:.3f} s", file=sys.stderr)
+        self.assertLess(took, 0.5)
+
+    @unittest.skipUnless(os.geteuid() == 0, "needs root for a private mount namespace")
+    def test_quit_with_a_host_lookup_in_flight(self):
+        names = BlackHoleNameServer(self.home)
+        ide = ide_with_dart(self.home, names)
+        try:
+            app = self.start(3, wrap=names.wrap)
+            root = self.accessible_app()
+            wait_for("our rows", lambda: len(self.shown(root, self.all_darts())) == 3)
+            wait_for("the daemon's host name asked for", names.asked)
+            took, status, err = self.finish(app)
+        finally:
+            os.killpg(ide.pid, signal.SIGKILL)
+            ide.wait()
+            names.close()
+        self.assertEqual(status, 0)
+        self.assertEqual(err, "")
+        print(f"quit with a lookup in flight took {took:.3f} s", file=sys.stderr)
         self.assertLess(took, 0.5)
 
     def test_quit_from_the_tray_ends_the_process_at_once(self):
