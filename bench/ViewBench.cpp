@@ -7,10 +7,9 @@
 // runs, in milliseconds. A run is: publish the sample, let the view update its
 // rows and stats, flush the posted layout requests, and paint the window once.
 
-#include "FakeKernel.h"
+#include "MonitorState.h"
 #include "PathMaskSetting.h"
 #include "ProcessListView.h"
-#include "ProcessMonitor.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,15 +22,10 @@ namespace ombrix::bench {
 
 namespace {
 
-struct KernelHolder {
-    testing::FakeKernel kernel;
-};
-
-class BenchMonitor : private KernelHolder, public ProcessMonitor {
+class BenchMonitor final : public MonitorState {
 public:
-    BenchMonitor()
-        : ProcessMonitor(Options{&kernel, {}, false}) {}
-    using ProcessMonitor::setProcesses;
+    using MonitorState::setProcesses;
+    void terminate(Pid) override {}
 };
 
 QList<DartProcess> sample(int generation) {

@@ -2,14 +2,15 @@
 
 #include "ByteCount.h"
 #include "ChildProcess.h"
+#include "FakeMonitor.h"
 #include "Kernel.h"
 #include "MemoryPanel.h"
 #include "MemoryRow.h"
 #include "PathLabel.h"
 #include "PathMaskSetting.h"
 #include "ProcessList.h"
+#include "ProcessMonitor.h"
 #include "ProcessRow.h"
-#include "SampleMonitor.h"
 #include "TextLine.h"
 #include "UsageBar.h"
 
@@ -28,8 +29,8 @@
 namespace ombrix {
 namespace {
 
+using ::ombrix::testing::FakeMonitor;
 using ::ombrix::testing::process;
-using ::ombrix::testing::SampleMonitor;
 
 class ProcessListViewTest : public ::testing::Test {
 protected:
@@ -47,7 +48,7 @@ protected:
 
     static QString home() { return QDir::homePath(); }
 
-    SampleMonitor monitor;
+    FakeMonitor monitor;
     std::unique_ptr<PathMaskSetting> setting;
 };
 
@@ -125,16 +126,12 @@ TEST_F(ProcessListViewTest, TerminateButtonsNeverInheritTheFocus) {
     v->resize(960, 600);
     v->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(v.get()));
-    // Known to the kernel as the processes the rows were measured from.
-    for (const DartProcess& p : numbered(12)) {
-        monitor.fakeKernel.processes[p.id] = {};
-    }
     monitor.setProcesses(numbered(12));
     QAbstractButton* sixth = v->row(1006)->terminateButton();
 
     QTest::mouseClick(sixth, Qt::LeftButton);
     EXPECT_FALSE(sixth->hasFocus()) << "a click leaves the focus where it was";
-    EXPECT_EQ(monitor.fakeKernel.terminated, std::vector<platform::Pid>{1006});
+    EXPECT_EQ(monitor.terminated, std::vector<Pid>{1006});
 
     // Reached with Tab: it stays with its process while rows re-order.
     sixth->setFocus(Qt::TabFocusReason);
@@ -142,7 +139,7 @@ TEST_F(ProcessListViewTest, TerminateButtonsNeverInheritTheFocus) {
     std::reverse(reordered.begin(), reordered.end());
     monitor.setProcesses(reordered);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-    EXPECT_EQ(monitor.fakeKernel.terminated.back(), 1006);
+    EXPECT_EQ(monitor.terminated.back(), 1006);
 
     // Its row leaves: the focus goes to the list, never to another row's button.
     reordered.removeIf([](const DartProcess& p) { return p.id == 1006; });
@@ -150,7 +147,7 @@ TEST_F(ProcessListViewTest, TerminateButtonsNeverInheritTheFocus) {
     QApplication::processEvents();
     EXPECT_EQ(QApplication::focusWidget(), v->list());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-    EXPECT_EQ(monitor.fakeKernel.terminated.size(), 2u);
+    EXPECT_EQ(monitor.terminated.size(), 2u);
 }
 
 // Figures refresh every two seconds; their neighbours must not move with them.
@@ -531,17 +528,26 @@ TEST_F(ProcessListViewTest, LongNameElidesInTheMiddle) {
 }
 
 TEST_F(ProcessListViewTest, TerminateButtonSendsSigtermAtOnce) {
-    testing::Child child("/bin/sleep", {"sleep", "30"});
+    // A real monitor on the real kernel, listing a child it takes for a Dart VM.
+    testing::Child child("/bin/sleep", {"dart", "30"});
     ASSERT_GT(child.pid(), 0);
-    SampleMonitor real(platform::systemKernel());
+    ProcessMonitor real({&platform::systemKernel(), {}, false});
     ProcessListView v(real, *setting, false);
     v.resize(900, 400);
     v.show();
-    DartProcess sleeping = process(child.pid(), "sleep");
-    sleeping.startTime = platform::systemKernel().usage(child.pid()).value().startTime;
-    real.setProcesses({sleeping});
-    ProcessRow* row = v.row(child.pid());
-    ASSERT_NE(row, nullptr);
+    ProcessRow* row = nullptr;
+    QFuture<void> pending = real.sample();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            if ((row = v.row(child.pid())) != nullptr) {
+                return true;
+            }
+            if (pending.isFinished()) { // listed before its exec: look again
+                pending = real.sample();
+            }
+            return false;
+        },
+        10000));
     EXPECT_EQ(row->terminateButton()->toolTip(), "Quit process (SIGTERM)");
 
     QTest::mouseClick(row->terminateButton(), Qt::LeftButton);

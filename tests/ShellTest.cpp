@@ -1,8 +1,8 @@
 #include "DumpRequest.h"
+#include "FakeMonitor.h"
 #include "MainWindow.h"
 #include "MenuBarLabel.h"
 #include "OmbrixApp.h"
-#include "SampleMonitor.h"
 #include "TrayPanel.h"
 
 #include <QAction>
@@ -20,7 +20,7 @@
 #include <gtest/gtest.h>
 
 using namespace ombrix;
-using ombrix::testing::SampleMonitor;
+using ombrix::testing::FakeMonitor;
 
 namespace {
 
@@ -32,9 +32,9 @@ struct Counters {
 
 OmbrixApp::Options options(Counters& counters, bool tray) {
     OmbrixApp::Options o;
-    o.makeMonitor = [&counters]() -> std::unique_ptr<ProcessMonitor> {
+    o.makeMonitor = [&counters]() -> std::unique_ptr<MonitorState> {
         ++counters.monitors;
-        return std::make_unique<SampleMonitor>();
+        return std::make_unique<FakeMonitor>();
     };
     o.trayAvailable = tray;
     o.checkForUpdates = [&counters] { ++counters.updateChecks; };
@@ -82,7 +82,7 @@ TEST(Shell, MonitorIsCreatedOnceWhenTheScenesAreBuilt) {
     EXPECT_EQ(counters.monitors, 0);
     app.start();
     app.start();
-    ProcessMonitor* first = &app.monitor();
+    MonitorState* first = &app.monitor();
     EXPECT_EQ(first, &app.monitor());
     EXPECT_EQ(counters.monitors, 1);
 }
@@ -167,7 +167,7 @@ TEST(Shell, TrayTitleFollowsTheTotalMemory) {
     Counters counters;
     OmbrixApp app(options(counters, true));
     app.start();
-    auto& monitor = static_cast<SampleMonitor&>(app.monitor());
+    auto& monitor = static_cast<FakeMonitor&>(app.monitor());
     EXPECT_EQ(app.trayIcon()->toolTip(), "Zero KB");
     EXPECT_FALSE(app.trayIcon()->icon().isNull());
     monitor.setProcesses({ombrix::testing::process(10, "Analyzer", 0, 1342177280),

@@ -2,9 +2,9 @@
 // look at: always into <build>/shots, and also into $OMBRIX_SHOTS_DOCS_DIR
 // (window.png, panel.png) when that is set.
 
+#include "FakeMonitor.h"
 #include "PathMaskSetting.h"
 #include "ProcessListView.h"
-#include "SampleMonitor.h"
 
 #include <QApplication>
 #include <QDir>
@@ -14,7 +14,7 @@
 namespace ombrix {
 namespace {
 
-using ::ombrix::testing::SampleMonitor;
+using ::ombrix::testing::FakeMonitor;
 
 DartProcess row(Pid id, const char* name, const char* exe, double cpu, quint64 mb,
                 std::optional<QString> project, std::optional<QString> workspace = {}) {
@@ -30,7 +30,7 @@ DartProcess row(Pid id, const char* name, const char* exe, double cpu, quint64 m
     return p;
 }
 
-void fill(SampleMonitor& monitor) {
+void fill(FakeMonitor& monitor) {
     const QString home = QDir::homePath();
     monitor.setProcesses({
         row(48211, "Analyzer (VS Code)", "dart", 12.4, 1843, std::nullopt, home + "/code/shop_app"),
@@ -72,7 +72,7 @@ void save(QWidget& w, const QString& name) {
 TEST(ViewShots, WindowAndPanel) {
     QSettings(QStringLiteral("Ombrix"), QStringLiteral("Ombrix")).clear();
     PathMaskSetting setting;
-    SampleMonitor monitor;
+    FakeMonitor monitor;
     ProcessListView window(monitor, setting, false);
     window.resize(900, 400);
     window.show();

@@ -8,8 +8,8 @@ ombrix_test(ombrix_updater_test
   MAIN gui
   LABELS app)
 ombrix_test(ombrix_shell_test
-  SOURCES ShellTest.cpp SampleMonitor.h
-  LIBS ombrix_shell ombrix_fake_kernel Qt6::Test
+  SOURCES ShellTest.cpp
+  LIBS ombrix_shell Qt6::Test
   MAIN gui
   LABELS app)
 target_compile_definitions(ombrix_shell_test PRIVATE OMBRIX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")

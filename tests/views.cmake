@@ -9,12 +9,12 @@ ombrix_test(ombrix_memory_panel_test
   MAIN gui
   LABELS views)
 ombrix_test(ombrix_process_list_view_test
-  SOURCES ProcessListViewTest.cpp SampleMonitor.h
-  LIBS ombrix_views ombrix_fake_kernel Qt6::Test
+  SOURCES ProcessListViewTest.cpp
+  LIBS ombrix_views Qt6::Test
   MAIN gui
   LABELS views)
 ombrix_test(ombrix_view_shots_test
-  SOURCES ViewShotsTest.cpp SampleMonitor.h
-  LIBS ombrix_views ombrix_fake_kernel
+  SOURCES ViewShotsTest.cpp
+  LIBS ombrix_views
   MAIN gui
   LABELS views)

@@ -10,7 +10,7 @@
 
 namespace ombrix {
 
-MainWindow::MainWindow(ProcessMonitor& monitor, PathMaskSetting& hidePaths, Actions actions,
+MainWindow::MainWindow(MonitorState& monitor, PathMaskSetting& hidePaths, Actions actions,
                        QWidget* parent)
     : QMainWindow(parent)
     , m_view(new ProcessListView(monitor, hidePaths, false)) {

@@ -11,7 +11,7 @@ namespace ombrix {
 
 class PathMaskSetting;
 class ProcessListView;
-class ProcessMonitor;
+class MonitorState;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -23,7 +23,7 @@ public:
         std::function<void()> quit;
     };
 
-    MainWindow(ProcessMonitor& monitor, PathMaskSetting& hidePaths, Actions actions,
+    MainWindow(MonitorState& monitor, PathMaskSetting& hidePaths, Actions actions,
                QWidget* parent = nullptr);
 
     ProcessListView* view() const { return m_view; }

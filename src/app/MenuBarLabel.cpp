@@ -1,6 +1,6 @@
 #include "MenuBarLabel.h"
 
-#include "ProcessMonitor.h"
+#include "MonitorState.h"
 #include "Symbols.h"
 #include "ValueText.h"
 
@@ -42,12 +42,12 @@ QIcon MenuBarLabel::trayIcon() {
     return QIcon::fromTheme(QLatin1String(symbolicIconName), drawn);
 }
 
-MenuBarLabel::MenuBarLabel(ProcessMonitor& monitor, QSystemTrayIcon& tray, QObject* parent)
+MenuBarLabel::MenuBarLabel(MonitorState& monitor, QSystemTrayIcon& tray, QObject* parent)
     : QObject(parent)
     , m_monitor(monitor)
     , m_tray(tray) {
     m_tray.setIcon(trayIcon());
-    connect(&m_monitor, &ProcessMonitor::processesChanged, this, &MenuBarLabel::refresh);
+    connect(&m_monitor, &MonitorState::processesChanged, this, &MenuBarLabel::refresh);
     refresh();
 }
 

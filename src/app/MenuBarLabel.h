@@ -12,13 +12,13 @@ class QSystemTrayIcon;
 
 namespace ombrix {
 
-class ProcessMonitor;
+class MonitorState;
 
 class MenuBarLabel : public QObject {
     Q_OBJECT
 public:
     // Both must outlive the label.
-    MenuBarLabel(ProcessMonitor& monitor, QSystemTrayIcon& tray, QObject* parent = nullptr);
+    MenuBarLabel(MonitorState& monitor, QSystemTrayIcon& tray, QObject* parent = nullptr);
 
     // What the tray shows as text now: the byte-count text of the total.
     QString title() const;
@@ -31,7 +31,7 @@ public:
 private:
     void refresh();
 
-    ProcessMonitor& m_monitor;
+    MonitorState& m_monitor;
     QSystemTrayIcon& m_tray;
 };
 

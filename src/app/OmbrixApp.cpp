@@ -21,7 +21,7 @@ OmbrixApp::OmbrixApp(Options options, QObject* parent)
 
 OmbrixApp::~OmbrixApp() = default;
 
-ProcessMonitor& OmbrixApp::monitor() {
+MonitorState& OmbrixApp::monitor() {
     if (!m_monitor) {
         m_monitor =
             m_options.makeMonitor ? m_options.makeMonitor() : std::make_unique<ProcessMonitor>();

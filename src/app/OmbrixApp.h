@@ -21,7 +21,7 @@ namespace ombrix {
 class MainWindow;
 class MenuBarLabel;
 class PathMaskSetting;
-class ProcessMonitor;
+class MonitorState;
 class TrayPanel;
 
 class OmbrixApp : public QObject {
@@ -29,7 +29,7 @@ class OmbrixApp : public QObject {
 public:
     struct Options {
         // Builds the monitor on first use; empty: the real, polling one.
-        std::function<std::unique_ptr<ProcessMonitor>()> makeMonitor;
+        std::function<std::unique_ptr<MonitorState>()> makeMonitor;
         // Whether the desktop has a system tray; empty: ask it.
         std::optional<bool> trayAvailable;
         // Both update commands; empty: the shared Updater.
@@ -47,7 +47,7 @@ public:
     void start();
 
     // The monitor, created on the first call.
-    ProcessMonitor& monitor();
+    MonitorState& monitor();
     bool hasMonitor() const { return m_monitor != nullptr; }
 
     void openWindow();
@@ -66,7 +66,7 @@ private:
     Options m_options;
     std::unique_ptr<PathMaskSetting> m_hidePaths;
     // Declared before the views, so destroyed after them: they hold references to it.
-    std::unique_ptr<ProcessMonitor> m_monitor;
+    std::unique_ptr<MonitorState> m_monitor;
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<TrayPanel> m_panel;
     std::unique_ptr<QMenu> m_trayMenu;

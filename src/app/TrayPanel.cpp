@@ -30,7 +30,7 @@ Qt::WindowFlags panelFlags() {
 
 } // namespace
 
-TrayPanel::TrayPanel(ProcessMonitor& monitor, PathMaskSetting& hidePaths,
+TrayPanel::TrayPanel(MonitorState& monitor, PathMaskSetting& hidePaths,
                      ProcessListView::Actions actions, QWidget* parent)
     : QWidget(parent, panelFlags())
     , m_view(new ProcessListView(monitor, hidePaths, true, std::move(actions))) {

@@ -12,14 +12,14 @@
 namespace ombrix {
 
 class PathMaskSetting;
-class ProcessMonitor;
+class MonitorState;
 
 class TrayPanel : public QWidget {
     Q_OBJECT
 public:
     static constexpr QSize panelSize{540, 470};
 
-    TrayPanel(ProcessMonitor& monitor, PathMaskSetting& hidePaths, ProcessListView::Actions actions,
+    TrayPanel(MonitorState& monitor, PathMaskSetting& hidePaths, ProcessListView::Actions actions,
               QWidget* parent = nullptr);
 
     ProcessListView* view() const { return m_view; }

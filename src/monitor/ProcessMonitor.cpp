@@ -40,7 +40,7 @@ ProcessMonitor::ProcessMonitor(QObject* parent)
     : ProcessMonitor(Options{}, parent) {}
 
 ProcessMonitor::ProcessMonitor(Options options, QObject* parent)
-    : QObject(parent)
+    : MonitorState(parent)
     , m_kernel(options.kernel ? *options.kernel : platform::systemKernel())
     , m_resolver(options.resolver ? std::move(options.resolver) : realResolver())
     , m_pollInterval(options.pollInterval)
@@ -56,46 +56,6 @@ ProcessMonitor::~ProcessMonitor() {
     // A reading never waits on a file system, so this is one ps run at most.
     m_worker.clear();
     m_worker.waitForDone();
-}
-
-quint64 ProcessMonitor::totalMemoryBytes() const {
-    quint64 total = 0;
-    for (const auto& p : m_processes) {
-        total += p.memoryBytes;
-    }
-    return total;
-}
-
-quint64 ProcessMonitor::peakMemoryBytes() const {
-    quint64 peak = 0;
-    for (const auto& p : m_processes) {
-        peak = std::max(peak, p.memoryBytes);
-    }
-    return peak;
-}
-
-void ProcessMonitor::setProcesses(QList<DartProcess> processes) {
-    if (processes == m_processes) {
-        return;
-    }
-    m_processes = std::move(processes);
-    emit processesChanged();
-}
-
-void ProcessMonitor::setMemory(const SystemMemory& memory) {
-    if (memory == m_memory) {
-        return;
-    }
-    m_memory = memory;
-    emit memoryChanged();
-}
-
-void ProcessMonitor::appendPressure(double fraction) {
-    m_pressureHistory.append(fraction);
-    if (m_pressureHistory.size() > historyLimit) {
-        m_pressureHistory.remove(0, m_pressureHistory.size() - historyLimit);
-    }
-    emit pressureHistoryChanged();
 }
 
 QFuture<void> ProcessMonitor::sample() {
@@ -127,9 +87,9 @@ void ProcessMonitor::pollOnce() {
 }
 
 void ProcessMonitor::terminate(Pid pid) {
-    const auto row = std::find_if(m_processes.cbegin(), m_processes.cend(),
+    const auto row = std::find_if(processes().cbegin(), processes().cend(),
                                   [pid](const DartProcess& p) { return p.id == pid; });
-    if (row != m_processes.cend()) {
+    if (row != processes().cend()) {
         m_kernel.terminate(pid, row->startTime);
     }
     QTimer::singleShot(0, this, [this] { sample(); });

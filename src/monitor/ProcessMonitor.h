@@ -1,7 +1,8 @@
 #pragma once
 
-// The one observable object behind every view: the table of watched Dart and
-// Flutter processes, the machine's memory and its pressure history.
+// The one object behind every view: it samples the machine and publishes the
+// table of watched Dart and Flutter processes, the machine's memory and its
+// pressure history through MonitorState, which is all the views see.
 //
 // Threading: every member is used on the thread that owns the monitor (the UI
 // thread). What a sample reads from the machine (ps, /proc, the file system)
@@ -10,12 +11,10 @@
 // and each applies its reading in one uninterrupted stretch on the owning
 // thread, in the order they were asked for.
 //
-// Notification: processesChanged / memoryChanged fire only when the assigned
-// value differs from the current one; pressureHistoryChanged fires on every
-// append.
 
 #include "DartProcess.h"
 #include "Identification.h"
+#include "MonitorState.h"
 #include "ProcessListing.h"
 #include "SystemMemory.h"
 
@@ -42,7 +41,7 @@ namespace ombrix {
 class Sampler;
 struct Reading;
 
-class ProcessMonitor : public QObject {
+class ProcessMonitor final : public MonitorState {
     Q_OBJECT
 public:
     // Asks one IDE window's tooling daemon for its workspace root. The future
@@ -65,12 +64,6 @@ public:
     explicit ProcessMonitor(Options options, QObject* parent = nullptr);
     ~ProcessMonitor() override;
 
-    const QList<DartProcess>& processes() const { return m_processes; }
-    const SystemMemory& memory() const { return m_memory; }
-    const QList<double>& pressureHistory() const { return m_pressureHistory; }
-    quint64 totalMemoryBytes() const;
-    quint64 peakMemoryBytes() const;
-
     // One sampling cycle. The returned future finishes once the cycle's results
     // are applied (on the owning thread). Never fails.
     QFuture<void> sample();
@@ -78,30 +71,18 @@ public:
     // once. Only the very process that row was measured from is signalled: a
     // pid that has since been reused, or is not listed, gets nothing. No
     // confirmation, no result.
-    void terminate(Pid pid);
+    void terminate(Pid pid) override;
 
     // Prints one table of the watched processes ("pid\tname\tcpu\tmemory\tproject")
     // and returns; blocks the calling thread. Needs a QCoreApplication, nothing more.
     static void dumpOnce(std::FILE* out = stdout);
     static void dumpOnce(const platform::Kernel& kernel, const Resolver& resolver, std::FILE* out);
 
-    static constexpr int historyLimit = 60;
     static constexpr std::chrono::milliseconds daemonTimeout{3000};
     // The dump's two usage readings are this far apart.
     static constexpr std::chrono::microseconds dumpInterval{500'000};
     // How long past its readings the dump waits for project searches.
     static constexpr std::chrono::milliseconds dumpSearchGrace{2000};
-
-signals:
-    void processesChanged();
-    void memoryChanged();
-    void pressureHistoryChanged();
-
-protected:
-    // The monitor's own writers; protected so view tests can publish prepared samples.
-    void setProcesses(QList<DartProcess> processes);
-    void setMemory(const SystemMemory& memory);
-    void appendPressure(double fraction);
 
 private:
     void apply(const Reading& reading);
@@ -115,10 +96,6 @@ private:
     // One reading at a time: the sampler's caches are the worker's alone.
     QThreadPool m_worker;
     std::unique_ptr<Sampler> m_sampler;
-
-    QList<DartProcess> m_processes;
-    SystemMemory m_memory;
-    QList<double> m_pressureHistory;
 
     QHash<Pid, std::optional<QString>> m_workspaceByWindow;
     QSet<Pid> m_resolvingWindows;

@@ -6,9 +6,9 @@
 #include "FolderRevealer.h"
 #include "LinkButton.h"
 #include "MemoryPanel.h"
+#include "MonitorState.h"
 #include "PathMaskSetting.h"
 #include "ProcessList.h"
-#include "ProcessMonitor.h"
 #include "ProcessRow.h"
 #include "SymbolButton.h"
 #include "SymbolView.h"
@@ -40,7 +40,7 @@ QString toggleTip(bool hidden) {
 
 } // namespace
 
-ProcessListView::ProcessListView(ProcessMonitor& monitor, PathMaskSetting& hidePaths, bool compact,
+ProcessListView::ProcessListView(MonitorState& monitor, PathMaskSetting& hidePaths, bool compact,
                                  Actions actions, QWidget* parent)
     : QWidget(parent)
     , m_monitor(monitor)
@@ -77,10 +77,9 @@ ProcessListView::ProcessListView(ProcessMonitor& monitor, PathMaskSetting& hideP
     connect(m_list, &ProcessList::terminateRequested, this,
             [this](Pid pid) { m_monitor.terminate(pid); });
     connect(m_list, &ProcessList::revealRequested, this, &ProcessListView::reveal);
-    connect(&m_monitor, &ProcessMonitor::processesChanged, this,
-            &ProcessListView::refreshProcesses);
-    connect(&m_monitor, &ProcessMonitor::memoryChanged, this, &ProcessListView::refreshMemory);
-    connect(&m_monitor, &ProcessMonitor::pressureHistoryChanged, this,
+    connect(&m_monitor, &MonitorState::processesChanged, this, &ProcessListView::refreshProcesses);
+    connect(&m_monitor, &MonitorState::memoryChanged, this, &ProcessListView::refreshMemory);
+    connect(&m_monitor, &MonitorState::pressureHistoryChanged, this,
             &ProcessListView::refreshMemory);
     connect(&m_hidePaths, &PathMaskSetting::changed, this, &ProcessListView::refreshMask);
 

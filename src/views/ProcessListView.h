@@ -14,7 +14,7 @@ class FolderRevealer;
 class MemoryPanel;
 class PathMaskSetting;
 class ProcessList;
-class ProcessMonitor;
+class MonitorState;
 class ProcessRow;
 class TextLine;
 
@@ -33,7 +33,7 @@ public:
         std::function<void()> quit;            // panel footer "Quit"
     };
 
-    ProcessListView(ProcessMonitor& monitor, PathMaskSetting& hidePaths, bool compact,
+    ProcessListView(MonitorState& monitor, PathMaskSetting& hidePaths, bool compact,
                     Actions actions = {}, QWidget* parent = nullptr);
     ~ProcessListView() override;
 
@@ -65,7 +65,7 @@ private:
     void refreshMask();
     void reveal(const QString& path);
 
-    ProcessMonitor& m_monitor;
+    MonitorState& m_monitor;
     PathMaskSetting& m_hidePaths;
     const bool m_compact;
     Actions m_actions;

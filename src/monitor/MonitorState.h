@@ -1,0 +1,50 @@
+#pragma once
+
+// What the views read of the monitor: the published process table, the
+// machine's memory, the pressure history, and the one command they give.
+// The values live here and change only through the protected writers, which
+// notify only when something changed (pressureHistoryChanged on every
+// append). Used on the thread that owns it.
+
+#include "DartProcess.h"
+#include "SystemMemory.h"
+
+#include <QList>
+#include <QObject>
+
+namespace ombrix {
+
+class MonitorState : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int historyLimit = 60; // pressure readings kept
+
+    using QObject::QObject;
+
+    const QList<DartProcess>& processes() const { return m_processes; }
+    const SystemMemory& memory() const { return m_memory; }
+    // Oldest first, fractions of physical memory (0…1), at most historyLimit.
+    const QList<double>& pressureHistory() const { return m_pressureHistory; }
+    quint64 totalMemoryBytes() const; // sum over processes()
+    quint64 peakMemoryBytes() const;  // largest of processes()
+
+    // SIGTERM to the process of the listed row `pid`; nothing for a pid not listed.
+    virtual void terminate(Pid pid) = 0;
+
+signals:
+    void processesChanged();
+    void memoryChanged();
+    void pressureHistoryChanged();
+
+protected:
+    void setProcesses(QList<DartProcess> processes);
+    void setMemory(const SystemMemory& memory);
+    void appendPressure(double fraction);
+
+private:
+    QList<DartProcess> m_processes;
+    SystemMemory m_memory;
+    QList<double> m_pressureHistory;
+};
+
+} // namespace ombrix

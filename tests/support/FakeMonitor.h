@@ -1,0 +1,35 @@
+#pragma once
+
+// The monitor state the views read, written by hand: nothing is sampled, the
+// published values change only when the test says so, and terminate() only
+// records the pid.
+
+#include "MonitorState.h"
+
+#include <vector>
+
+namespace ombrix::testing {
+
+class FakeMonitor final : public MonitorState {
+public:
+    using MonitorState::appendPressure;
+    using MonitorState::setMemory;
+    using MonitorState::setProcesses;
+
+    void terminate(Pid pid) override { terminated.push_back(pid); }
+
+    std::vector<Pid> terminated;
+};
+
+inline DartProcess process(Pid id, QString name, double cpu = 0, quint64 memory = 0) {
+    DartProcess p;
+    p.id = id;
+    p.name = std::move(name);
+    p.executableName = QStringLiteral("dart");
+    p.command = QStringLiteral("dart run");
+    p.cpuPercent = cpu;
+    p.memoryBytes = memory;
+    return p;
+}
+
+} // namespace ombrix::testing
