@@ -73,7 +73,7 @@ TEST(FixtureMemoryTest, CountersFromMeminfoAndZram) {
     const LinuxKernel kernel = fixtureKernel();
     const auto vm = kernel.vmStatistics();
     ASSERT_TRUE(vm);
-    EXPECT_EQ(kernel.pageSize(), 1024u);
+    EXPECT_EQ(kernel.counterUnitBytes(), 1024u);
     EXPECT_EQ(vm->internal, 5'000'000u + 500'000);
     EXPECT_EQ(vm->external, 3'000'000u + 2'000'000);
     EXPECT_EQ(vm->compressor, 100'000u + 102'400 + 1'024); // zswap, zram0, zram1

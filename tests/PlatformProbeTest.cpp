@@ -96,7 +96,7 @@ TEST(PlatformProbe, ReadsItselfAndTheMachine) {
     EXPECT_GT(denom, 0u);
 
     const auto physical = number(r["physical"]);
-    const auto page = number(r["page_size"]);
+    const auto page = number(r["counter_unit_bytes"]);
     EXPECT_GT(physical, 64ull << 20);
     EXPECT_GT(page, 0u);
     EXPECT_LT(number(r["footprint"]), physical);

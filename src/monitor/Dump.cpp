@@ -1,7 +1,7 @@
 // The "--dump" mode: one listing, one pass of workspace queries, two usage
 // readings half a second apart, one tab-separated line per process.
 
-#include "CycleKernel.h"
+#include "AncestryCache.h"
 #include "Kernel.h"
 #include "ProcessMonitor.h"
 #include "ProjectSearcher.h"
@@ -41,7 +41,7 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
                               std::FILE* out) {
     const QList<ListedProcess> listing =
         ProcessListing::parse(ProcessListing::listProcesses(kernel));
-    const CycleKernel cycle(kernel); // one dump, one view of the process tree
+    const AncestryCache cycle(kernel); // one dump, one view of the process tree
     const Pid own = kernel.ownPid();
     const platform::Timebase base = kernel.timebase();
 

@@ -446,7 +446,7 @@ std::optional<QString> Identification::projectFallback(const std::optional<QStri
 std::optional<QString> Identification::projectRoot(const std::optional<QString>& cwd,
                                                    const QStringList& args,
                                                    const FileExists& fileExists,
-                                                   const platform::Kernel& kernel) {
+                                                   const platform::Files& files) {
     const ProjectSearch search = projectSearch(cwd, args);
     QSet<QString> asked;
     for (const QStringList* part : {&search.fromCwd, &search.fromArgs}) {
@@ -456,16 +456,17 @@ std::optional<QString> Identification::projectRoot(const std::optional<QString>&
             }
             asked.insert(directory);
             const QString pubspec = pubspecPath(directory);
-            if (fileExists ? fileExists(pubspec) : kernel.fileExists(pubspec.toStdString())) {
+            if (fileExists ? fileExists(pubspec) : files.fileExists(pubspec.toStdString())) {
                 return directory;
             }
         }
     }
-    return projectFallback(cwd, QString::fromStdString(kernel.homeDirectory()));
+    return projectFallback(cwd, QString::fromStdString(files.homeDirectory()));
 }
 
-std::optional<QString> Identification::workingDirectory(Pid pid, const platform::Kernel& kernel) {
-    const std::optional<std::string> directory = kernel.workingDirectory(pid);
+std::optional<QString> Identification::workingDirectory(Pid pid,
+                                                        const platform::ProcessTable& table) {
+    const std::optional<std::string> directory = table.workingDirectory(pid);
     if (!directory) {
         return std::nullopt;
     }
@@ -494,15 +495,15 @@ std::optional<QString> Identification::ideName(const QString& executablePath) {
     return std::nullopt;
 }
 
-std::optional<IdeAncestor> Identification::ideAncestor(Pid pid, const platform::Kernel& kernel) {
+std::optional<IdeAncestor> Identification::ideAncestor(Pid pid, const platform::ProcessTree& tree) {
     constexpr int ancestorLimit = 10;
     Pid current = pid;
     for (int step = 0; step < ancestorLimit; ++step) {
-        const std::optional<Pid> parent = kernel.parent(current);
+        const std::optional<Pid> parent = tree.parent(current);
         if (!parent || *parent <= 1) {
             return std::nullopt;
         }
-        if (const std::optional<std::string> path = kernel.executablePath(*parent)) {
+        if (const std::optional<std::string> path = tree.executablePath(*parent)) {
             if (std::optional<QString> name = ideName(QString::fromStdString(*path))) {
                 return IdeAncestor{*parent, std::move(*name)};
             }

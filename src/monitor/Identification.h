@@ -6,17 +6,13 @@
 //
 
 #include "DartProcess.h"
+#include "Kernel.h"
 
 #include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <optional>
-
-namespace ombrix::platform {
-class Kernel;
-const Kernel& systemKernel();
-} // namespace ombrix::platform
 
 namespace ombrix {
 
@@ -75,15 +71,15 @@ bool usableWorkingDirectory(const std::optional<QString>& cwd);
 std::optional<QString> projectFallback(const std::optional<QString>& cwd, const QString& home);
 std::optional<QString> projectRoot(const std::optional<QString>& cwd, const QStringList& args,
                                    const FileExists& fileExists = {},
-                                   const platform::Kernel& kernel = platform::systemKernel());
-std::optional<QString> workingDirectory(Pid pid,
-                                        const platform::Kernel& kernel = platform::systemKernel());
+                                   const platform::Files& files = platform::systemKernel());
+std::optional<QString>
+workingDirectory(Pid pid, const platform::ProcessTable& table = platform::systemKernel());
 
 // --- IDE attribution ----------------------------------------------------
 std::optional<QString> ideName(const QString& executablePath);
 // Walks at most ten ancestors (never the process itself).
-std::optional<IdeAncestor> ideAncestor(Pid pid,
-                                       const platform::Kernel& kernel = platform::systemKernel());
+std::optional<IdeAncestor>
+ideAncestor(Pid pid, const platform::ProcessTree& tree = platform::systemKernel());
 
 // --- text helpers -------------------------------------------------------
 // The part after the last "/" once trailing "/" are removed; the whole text without "/".

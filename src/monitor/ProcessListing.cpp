@@ -42,8 +42,8 @@ std::optional<Pid> parsePid(QStringView text) {
 
 } // namespace
 
-QString ProcessListing::listProcesses(const platform::Kernel& kernel) {
-    const std::string bytes = kernel.listProcesses();
+QString ProcessListing::listProcesses(const platform::ProcessTable& table) {
+    const std::string bytes = table.listProcesses();
     // A half-decoded table would name processes after replacement characters;
     // any invalid byte discards the whole run instead.
     QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless |

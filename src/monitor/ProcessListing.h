@@ -3,17 +3,13 @@
 // The raw process table: one `ps` run and its parse.
 
 #include "DartProcess.h"
+#include "Kernel.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 #include <optional>
-
-namespace ombrix::platform {
-class Kernel;
-const Kernel& systemKernel();
-} // namespace ombrix::platform
 
 namespace ombrix {
 
@@ -27,7 +23,7 @@ namespace ProcessListing {
 
 // The output of one ps run, or "" when it could not run or was not UTF-8.
 // Blocks until ps exits; call it off the UI thread.
-QString listProcesses(const platform::Kernel& kernel = platform::systemKernel());
+QString listProcesses(const platform::ProcessTable& table = platform::systemKernel());
 // Lines of "  PID ARG ARG ..." into (pid, args); malformed lines are dropped.
 QList<ListedProcess> parse(const QString& psOutput);
 // One line of that output (no line break in it), or nothing when malformed.

@@ -21,8 +21,8 @@ qint64 nowMillis() {
 
 } // namespace
 
-ProjectSearcher::ProjectSearcher(const platform::Kernel& kernel, std::chrono::milliseconds stall)
-    : m_kernel(kernel)
+ProjectSearcher::ProjectSearcher(const platform::Files& files, std::chrono::milliseconds stall)
+    : m_files(files)
     , m_stall(stall) {}
 
 ProjectSearcher::~ProjectSearcher() = default;
@@ -59,13 +59,13 @@ void ProjectSearcher::launch(std::vector<Entry> entries) {
         }
         if (entry.cwd) {
             // Also without a directory part: the fallback still needs to know.
-            search.guard = m_kernel.deletedCheck(entry.pid, entry.cwd->toStdString());
+            search.guard = m_files.deletedCheck(entry.pid, entry.cwd->toStdString());
             search.guarded = entry.fromCwd;
         }
         searches.push_back(std::move(search));
     }
     auto batch = std::make_unique<Batch>();
-    batch->probe = m_kernel.probePaths(std::move(searches));
+    batch->probe = m_files.probePaths(std::move(searches));
     batch->entries = std::move(entries);
     batch->lastProgress = nowMillis();
     m_batches.push_back(std::move(batch));
@@ -78,7 +78,7 @@ std::optional<QString> ProjectSearcher::answerOf(const Entry& entry,
         return entry.directories[qsizetype(*found)];
     }
     if (!m_home) {
-        m_home = QString::fromStdString(m_kernel.homeDirectory());
+        m_home = QString::fromStdString(m_files.homeDirectory());
     }
     return Identification::projectFallback(cwdDeleted ? std::nullopt : entry.cwd, *m_home);
 }

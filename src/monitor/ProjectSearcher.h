@@ -24,7 +24,7 @@
 #include <vector>
 
 namespace ombrix::platform {
-class Kernel;
+class Files;
 class PathProbe;
 } // namespace ombrix::platform
 
@@ -40,12 +40,12 @@ public:
     // A project, or nothing: the search itself has ended.
     using Answers = QHash<Pid, std::optional<QString>>;
 
-    explicit ProjectSearcher(const platform::Kernel& kernel,
+    explicit ProjectSearcher(const platform::Files& files,
                              std::chrono::milliseconds stall = std::chrono::milliseconds(100));
     ~ProjectSearcher();
 
     // Starts one search per request whose pid is not being searched already;
-    // the working directory's deleted check comes from the kernel.
+    // the working directory's deleted check comes from `files`.
     void start(const std::vector<Request>& requests);
     // Answers that arrive within `wait`, each once. Returns early when nothing is left.
     Answers collect(std::chrono::milliseconds wait);
@@ -78,7 +78,7 @@ private:
     void splitStalled();
     void dropSettled();
 
-    const platform::Kernel& m_kernel;
+    const platform::Files& m_files;
     const std::chrono::milliseconds m_stall;
     std::vector<std::unique_ptr<Batch>> m_batches;
     bool current(const Entry& entry) const {

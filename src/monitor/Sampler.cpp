@@ -22,7 +22,7 @@ void Sampler::forget(Pid pid) {
 }
 
 QHash<Pid, QUrl> Sampler::collectDaemons(const std::vector<const ListingLine*>& lines,
-                                         const platform::Kernel& kernel) {
+                                         const platform::ProcessTree& tree) {
     QHash<Pid, QUrl> byWindow;
     QSet<Pid> conflicting;
     for (const ListingLine* line : lines) {
@@ -34,7 +34,7 @@ QHash<Pid, QUrl> Sampler::collectDaemons(const std::vector<const ListingLine*>& 
         if (!url.isValid()) {
             continue;
         }
-        const auto window = Identification::ideAncestor(line->entry.pid, kernel);
+        const auto window = Identification::ideAncestor(line->entry.pid, tree);
         if (!window) {
             continue;
         }
@@ -79,7 +79,7 @@ Reading Sampler::read(bool anyRoot) {
     const std::vector<const ListingLine*> lines = m_listing.lines(psOutput);
     const platform::Timebase base = m_kernel.timebase();
 
-    const CycleKernel cycle(m_kernel);
+    const AncestryCache cycle(m_kernel);
     reading.dtdByWindow = collectDaemons(lines, cycle);
 
     QSet<Pid> measured;

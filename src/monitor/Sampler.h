@@ -9,7 +9,7 @@
 // Owns the per-process caches (CPU marks, names, projects) and the project
 // searches. A pid whose start time changes is a new process: its caches go.
 
-#include "CycleKernel.h"
+#include "AncestryCache.h"
 #include "DartProcess.h"
 #include "ListingMemo.h"
 #include "ProjectSearcher.h"
@@ -43,7 +43,7 @@ public:
     // The windows of `lines` with a daemon address; a window showing two
     // different addresses is left out.
     static QHash<Pid, QUrl> collectDaemons(const std::vector<const ListingLine*>& lines,
-                                           const platform::Kernel& kernel);
+                                           const platform::ProcessTree& tree);
     // A usage reading's CPU time in nanoseconds; wraps modulo 2^64 like the kernel's units.
     static quint64 cpuNanos(const platform::ProcessUsage& usage, const platform::Timebase& base) {
         return usage.cpuTime * base.numer / (base.denom ? base.denom : 1);

@@ -4,20 +4,20 @@
 
 namespace ombrix {
 
-SystemMemory SystemMemory::sample(const platform::Kernel& kernel) {
-    const auto vm = kernel.vmStatistics();
+SystemMemory SystemMemory::sample(const platform::MemoryCounters& counters) {
+    const auto vm = counters.vmStatistics();
     if (!vm) {
         return SystemMemory{}; // and the other queries are not made
     }
-    const quint64 page = kernel.pageSize();
+    const quint64 unit = counters.counterUnitBytes();
     SystemMemory m;
-    m.physical = kernel.physicalMemory();
-    m.wired = vm->wire * page;
-    m.compressed = vm->compressor * page;
-    m.cachedFiles = (vm->external + vm->purgeable) * page;
-    m.app = vm->internal > vm->purgeable ? (vm->internal - vm->purgeable) * page : 0;
-    m.swapUsed = kernel.swapUsed().value_or(0);
-    m.pressureLevel = kernel.pressureLevel().value_or(1);
+    m.physical = counters.physicalMemory();
+    m.wired = vm->wire * unit;
+    m.compressed = vm->compressor * unit;
+    m.cachedFiles = (vm->external + vm->purgeable) * unit;
+    m.app = vm->internal > vm->purgeable ? (vm->internal - vm->purgeable) * unit : 0;
+    m.swapUsed = counters.swapUsed().value_or(0);
+    m.pressureLevel = counters.pressureLevel().value_or(1);
     return m;
 }
 

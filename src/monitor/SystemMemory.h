@@ -1,11 +1,8 @@
 #pragma once
 
-#include <QtGlobal>
+#include "Kernel.h"
 
-namespace ombrix::platform {
-class Kernel;
-const Kernel& systemKernel();
-} // namespace ombrix::platform
+#include <QtGlobal>
 
 namespace ombrix {
 
@@ -25,7 +22,7 @@ struct SystemMemory {
     // Never fails: an unreadable statistics query gives the zero snapshot,
     // an unreadable swap or pressure query gives 0 or 1 for that field only.
     // Stateless and safe on any thread.
-    static SystemMemory sample(const platform::Kernel& kernel = platform::systemKernel());
+    static SystemMemory sample(const platform::MemoryCounters& counters = platform::systemKernel());
 };
 
 } // namespace ombrix

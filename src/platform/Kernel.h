@@ -1,8 +1,10 @@
 #pragma once
 
 // The one seam between Ombrix and the operating system's process and memory
-// services. Everything above this layer asks the kernel through `Kernel`, so
-// tests can hand the monitor a fake process table and a fake clock.
+// services, split by concern (process table, process tree, files, memory
+// counters, clock); `Kernel` is all of them. Everything above this layer asks
+// through these interfaces, so tests can hand the monitor a fake process table
+// and a fake clock.
 //
 // Standard C++ and the OS only: this layer is also compiled for macOS, where
 // no Qt is at hand. One implementation file per OS is chosen by CMake.
@@ -38,7 +40,7 @@ struct ProcessUsage {
     std::uint64_t startTime = 0;
 };
 
-// The VM page counters the memory snapshot is computed from (units of pageSize()).
+// The VM counters the memory snapshot is computed from (units of counterUnitBytes()).
 struct VmCounters {
     std::uint64_t wire = 0;
     std::uint64_t purgeable = 0;
@@ -47,11 +49,13 @@ struct VmCounters {
     std::uint64_t internal = 0;
 };
 
-class Kernel {
-public:
-    virtual ~Kernel() = default;
+// --- the seam, by concern: each caller takes the part it uses ------------------
 
-    // --- processes -------------------------------------------------------
+// The process table: who runs, what each costs, and the one signal we send.
+class ProcessTable {
+public:
+    virtual ~ProcessTable() = default;
+
     // Output of `/bin/ps -axo pid=,args=` read to end of file, or "" when the
     // child could not be run. Blocks until ps has exited: never call it on a
     // UI thread. Must be safe to call from any thread.
@@ -60,29 +64,40 @@ public:
     // Read once at first use and constant afterwards.
     virtual Timebase timebase() const = 0;
     virtual std::optional<ProcessUsage> usage(Pid pid) const = 0;
+    // Current working directory, invalid UTF-8 replaced; absent when unreadable.
+    // Never touches the directory itself, so a hung file system cannot hold it.
+    virtual std::optional<std::string> workingDirectory(Pid pid) const = 0;
+    // SIGTERM to `pid` while it is still the process that started at
+    // `startTime` (ProcessUsage::startTime); a reused or vanished pid gets
+    // nothing. Pids of 0 or below are ignored. The result is not reported.
+    virtual void terminate(Pid pid, std::uint64_t startTime) const = 0;
+};
+
+// Who started whom, and from which executable.
+class ProcessTree {
+public:
+    virtual ~ProcessTree() = default;
+
     // Parent pid; absent when the process no longer exists.
     virtual std::optional<Pid> parent(Pid pid) const = 0;
     // Absolute path of the executable, invalid UTF-8 replaced; absent when unreadable.
     virtual std::optional<std::string> executablePath(Pid pid) const = 0;
-    // Current working directory, invalid UTF-8 replaced; absent when unreadable.
-    // Never touches the directory itself, so a hung file system cannot hold it.
-    virtual std::optional<std::string> workingDirectory(Pid pid) const = 0;
+};
+
+class Files {
+public:
+    virtual ~Files() = default;
+
+    // May block for as long as the file system holding `path` does.
+    virtual bool fileExists(const std::string& path) const = 0;
+    virtual std::string homeDirectory() const = 0;
     // A directory whose link count tells whether `cwd`, as workingDirectory()
-    // gave it, has been deleted; "" when the text alone is certain.
+    // gave it for `pid`, has been deleted; "" when the text alone is certain.
     virtual std::string deletedCheck(Pid pid, const std::string& cwd) const {
         (void)pid;
         (void)cwd;
         return {};
     }
-    // SIGTERM to `pid` while it is still the process that started at
-    // `startTime` (ProcessUsage::startTime); a reused or vanished pid gets
-    // nothing. Pids of 0 or below are ignored. The result is not reported.
-    virtual void terminate(Pid pid, std::uint64_t startTime) const = 0;
-
-    // --- files ------------------------------------------------------------
-    // May block for as long as the file system holding `path` does.
-    virtual bool fileExists(const std::string& path) const = 0;
-    virtual std::string homeDirectory() const = 0;
     // Runs the searches where a file system that stops answering holds only
     // the prober, never the caller. By default they are answered at once with
     // fileExists(), for kernels whose files cannot hang.
@@ -90,21 +105,39 @@ public:
         return answeredProbe(searches,
                              [this](const std::string& path) { return fileExists(path); });
     }
+};
 
-    // --- memory -------------------------------------------------------------
+class MemoryCounters {
+public:
+    virtual ~MemoryCounters() = default;
+
     virtual std::optional<VmCounters> vmStatistics() const = 0;
-    virtual std::uint64_t pageSize() const = 0;                // bytes
+    // Bytes per unit of VmCounters: the VM page size on macOS, 1024 where the
+    // kernel counts in KiB (Linux).
+    virtual std::uint64_t counterUnitBytes() const = 0;
     virtual std::uint64_t physicalMemory() const = 0;          // bytes
     virtual std::optional<std::uint64_t> swapUsed() const = 0; // bytes
     // 1 normal, 2 warning, 4 critical; other values are passed through.
     virtual std::optional<std::int32_t> pressureLevel() const = 0;
+};
 
-    // --- time ---------------------------------------------------------------
+class Clock {
+public:
+    virtual ~Clock() = default;
+
     // Monotonic nanoseconds that keep counting while the machine sleeps.
     virtual std::int64_t monotonicNanos() const = 0;
     // Blocks the calling thread.
     virtual void sleepMicroseconds(std::int64_t micros) const = 0;
 };
+
+// The whole machine, for the few callers that compose the parts (the sampler,
+// the dump) and for the backends and fakes that implement them all.
+class Kernel : public ProcessTable,
+               public ProcessTree,
+               public Files,
+               public MemoryCounters,
+               public Clock {};
 
 // The running machine's kernel. Lives for the whole program; thread-safe.
 const Kernel& systemKernel();

@@ -271,7 +271,7 @@ std::optional<VmCounters> LinuxKernel::vmStatistics() const {
     return proc::vmCountersFrom(*info, zramBytes);
 }
 
-std::uint64_t LinuxKernel::pageSize() const {
+std::uint64_t LinuxKernel::counterUnitBytes() const {
     return 1024;
 }
 

@@ -58,7 +58,7 @@ public:
     }
 
     std::optional<VmCounters> vmStatistics() const override;
-    std::uint64_t pageSize() const override;
+    std::uint64_t counterUnitBytes() const override;
     std::uint64_t physicalMemory() const override;
     std::optional<std::uint64_t> swapUsed() const override;
     std::optional<std::int32_t> pressureLevel() const override;
@@ -178,7 +178,7 @@ std::optional<VmCounters> MacKernel::vmStatistics() const {
                                     stats.internal_page_count});
 }
 
-std::uint64_t MacKernel::pageSize() const {
+std::uint64_t MacKernel::counterUnitBytes() const {
     return static_cast<std::uint64_t>(vm_kernel_page_size);
 }
 

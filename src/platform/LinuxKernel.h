@@ -36,9 +36,9 @@ public:
     // In a child process (childProbe).
     std::unique_ptr<PathProbe> probePaths(std::vector<PathSearch> searches) const override;
 
-    // Counters in KiB: pageSize() is 1024, not the MMU page size.
+    // Counters in KiB: counterUnitBytes() is 1024, not the MMU page size.
     std::optional<VmCounters> vmStatistics() const override;
-    std::uint64_t pageSize() const override;
+    std::uint64_t counterUnitBytes() const override;
     // 0 when /proc/meminfo cannot be read.
     std::uint64_t physicalMemory() const override;
     std::optional<std::uint64_t> swapUsed() const override;

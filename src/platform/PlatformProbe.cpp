@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     line("footprint", usage ? std::to_string(usage->physFootprint) : "none");
 
     line("timebase", std::to_string(timebase.numer) + "/" + std::to_string(timebase.denom));
-    line("page_size", std::to_string(kernel.pageSize()));
+    line("counter_unit_bytes", std::to_string(kernel.counterUnitBytes()));
     line("physical", std::to_string(kernel.physicalMemory()));
     const auto vm = kernel.vmStatistics();
     line("vm_wire", vm ? std::to_string(vm->wire) : "none");

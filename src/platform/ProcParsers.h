@@ -49,7 +49,7 @@ struct MemInfo {
 // missing lines (older kernels have no Zswap or KReclaimable) read 0.
 std::optional<MemInfo> parseMeminfo(std::string_view text);
 
-// The counters in KiB units (pageSize 1024). `zramUsedBytes` is the memory
+// The counters in KiB units (counterUnitBytes() is 1024). `zramUsedBytes` is the memory
 // that all zram devices take, which the kernel counts nowhere in meminfo.
 // Wired is what remains of the used memory once everything attributable is
 // taken away; it never wraps below zero.

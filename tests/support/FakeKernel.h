@@ -88,7 +88,7 @@ public:
     bool fileExists(const std::string& path) const override { return files.count(path) > 0; }
     std::string homeDirectory() const override { return home; }
     std::optional<platform::VmCounters> vmStatistics() const override { return vm; }
-    std::uint64_t pageSize() const override { return page; }
+    std::uint64_t counterUnitBytes() const override { return page; }
     std::uint64_t physicalMemory() const override { return physical; }
     std::optional<std::uint64_t> swapUsed() const override { return swap; }
     std::optional<std::int32_t> pressureLevel() const override { return pressure; }
