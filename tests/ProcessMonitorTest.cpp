@@ -1,6 +1,7 @@
 #include "ProcessMonitor.h"
 
 #include "FakeKernel.h"
+#include "Sampler.h"
 
 #include <QCoreApplication>
 #include <QPromise>
@@ -62,6 +63,24 @@ TEST(ProcessMonitor, firstSampleIsZeroThenMeasuresTheInterval) {
     h.process(10, 2'500'000'000, 100);
     runSample(*h.monitor);
     EXPECT_DOUBLE_EQ(h.monitor->processes()[0].cpuPercent, 75.0);
+}
+
+// The measuring step the cycle and the dump share.
+TEST(SamplerSteps, cpuPercentBetweenTwoReadings) {
+    struct Row {
+        const char* name;
+        quint64 before, after;
+        qint64 elapsed;
+        double percent;
+    } rows[] = {
+        {"a quarter of a core", 1'000, 250'001'000, 1'000'000'000, 25.0},
+        {"two cores", 0, 2'000'000'000, 1'000'000'000, 200.0},
+        {"counter went backwards (another process)", 500, 100, 1'000'000'000, 0.0},
+        {"no time passed", 0, 100, 0, 0.0},
+    };
+    for (const Row& r : rows) {
+        EXPECT_DOUBLE_EQ(Sampler::cpuPercent(r.before, r.after, r.elapsed), r.percent) << r.name;
+    }
 }
 
 TEST(ProcessMonitor, selectsOnlyToolingProcessesAndNeverItself) {

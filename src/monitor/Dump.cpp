@@ -3,6 +3,7 @@
 
 #include "AncestryCache.h"
 #include "Kernel.h"
+#include "ListingMemo.h"
 #include "ProcessMonitor.h"
 #include "ProjectSearcher.h"
 #include "Sampler.h"
@@ -39,35 +40,21 @@ void ProcessMonitor::dumpOnce(std::FILE* out) {
 
 void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& resolver,
                               std::FILE* out) {
-    const QList<ListedProcess> listing =
-        ProcessListing::parse(ProcessListing::listProcesses(kernel));
+    ListingMemo memo;
+    const std::vector<const ListingLine*> lines = memo.lines(ProcessListing::listProcesses(kernel));
     const AncestryCache cycle(kernel); // one dump, one view of the process tree
-    const Pid own = kernel.ownPid();
     const platform::Timebase base = kernel.timebase();
+    const std::vector<const ListingLine*> selected = Sampler::select(lines, kernel.ownPid());
 
-    QList<ListedProcess> selected;
-    for (const auto& entry : listing) {
-        if (entry.pid != own && Identification::isWatched(entry.args)) {
-            selected.append(entry);
-        }
-    }
-
+    // Every daemon address in turn, until its window has an answer.
     QHash<Pid, QString> workspaces;
-    for (const auto& entry : listing) {
-        const auto value = Identification::flagValue(QStringLiteral("--dtd-uri"), entry.args);
-        if (!value || !value->startsWith(QLatin1String("ws"))) {
-            continue;
-        }
-        const QUrl url(*value, QUrl::StrictMode);
-        if (!url.isValid()) {
-            continue;
-        }
-        const auto window = Identification::ideAncestor(entry.pid, cycle);
-        if (!window || workspaces.contains(window->pid)) {
+    for (const ListingLine* line : lines) {
+        const auto address = Sampler::daemonAddress(*line, cycle);
+        if (!address || workspaces.contains(address->window)) {
             continue;
         }
         auto holder = std::make_shared<AnswerHolder>();
-        resolver(url, daemonTimeout).then([holder](const std::optional<QString>& root) {
+        resolver(address->url, daemonTimeout).then([holder](const std::optional<QString>& root) {
             {
                 std::lock_guard lock(holder->mutex);
                 holder->root = root;
@@ -77,14 +64,14 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
         holder->done.tryAcquire(1, 5000);
         std::lock_guard lock(holder->mutex);
         if (holder->root) {
-            workspaces.insert(window->pid, *holder->root);
+            workspaces.insert(address->window, *holder->root);
         }
     }
 
     QHash<Pid, quint64> first;
-    for (const auto& entry : selected) {
-        if (const auto usage = kernel.usage(entry.pid)) {
-            first.insert(entry.pid, Sampler::cpuNanos(*usage, base));
+    for (const ListingLine* line : selected) {
+        if (const auto usage = kernel.usage(line->entry.pid)) {
+            first.insert(line->entry.pid, Sampler::cpuNanos(*usage, base));
         }
     }
 
@@ -93,7 +80,8 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
     // the dump at most the grace, never its exit.
     ProjectSearcher searcher(kernel);
     std::vector<ProjectSearcher::Request> requests;
-    for (const auto& entry : selected) {
+    for (const ListingLine* line : selected) {
+        const ListedProcess& entry = line->entry;
         requests.push_back(
             {entry.pid, Identification::workingDirectory(entry.pid, kernel), entry.args});
     }
@@ -113,17 +101,17 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
             std::chrono::milliseconds(std::min<qint64>(left / 1'000'000 + 1, 250))));
     }
 
-    for (const auto& entry : selected) {
+    for (const ListingLine* line : selected) {
+        const ListedProcess& entry = line->entry;
         const auto usage = kernel.usage(entry.pid);
         if (!usage) {
             continue;
         }
-        const quint64 nanos = Sampler::cpuNanos(*usage, base);
-        double cpu = 0;
-        if (const auto it = first.constFind(entry.pid); it != first.constEnd() && nanos >= *it) {
-            cpu = double(nanos - *it) / double(std::chrono::nanoseconds(dumpInterval).count()) *
-                  100.0;
-        }
+        const auto before = first.constFind(entry.pid);
+        const double cpu = before != first.constEnd()
+                               ? Sampler::cpuPercent(*before, Sampler::cpuNanos(*usage, base),
+                                                     std::chrono::nanoseconds(dumpInterval).count())
+                               : 0.0;
         const auto ide = Identification::ideAncestor(entry.pid, cycle);
         const QString name = Identification::displayName(
             entry.args, ide ? std::optional<QString>(ide->name) : std::nullopt);
@@ -137,10 +125,10 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
         }
         // Concatenated, not chained arg(): a name holding "%2" must print as written.
         // Names and paths are escaped: a tab or line feed in them must not forge a field or a line.
-        const QString line = QString::number(entry.pid) + u'\t' + visibleText(name) + u'\t' +
+        const QString text = QString::number(entry.pid) + u'\t' + visibleText(name) + u'\t' +
                              ValueText::cpu(cpu) + u'\t' + ValueText::bytes(usage->physFootprint) +
                              u'\t' + visibleText(last) + u'\n';
-        const QByteArray bytes = line.toUtf8();
+        const QByteArray bytes = text.toUtf8();
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);
     }
     std::fflush(out);

@@ -21,28 +21,48 @@ void Sampler::forget(Pid pid) {
     m_searcher.forget(pid);
 }
 
+std::vector<const ListingLine*> Sampler::select(const std::vector<const ListingLine*>& lines,
+                                                Pid own) {
+    std::vector<const ListingLine*> watched;
+    for (const ListingLine* line : lines) {
+        if (line->watched && line->entry.pid != own) {
+            watched.push_back(line);
+        }
+    }
+    return watched;
+}
+
+std::optional<Sampler::DaemonAddress> Sampler::daemonAddress(const ListingLine& line,
+                                                             const platform::ProcessTree& tree) {
+    const auto& value = line.dtdUri;
+    if (!value || !value->startsWith(QLatin1String("ws"))) {
+        return std::nullopt;
+    }
+    QUrl url(*value, QUrl::StrictMode);
+    if (!url.isValid()) {
+        return std::nullopt;
+    }
+    const auto window = Identification::ideAncestor(line.entry.pid, tree);
+    if (!window) {
+        return std::nullopt;
+    }
+    return DaemonAddress{window->pid, std::move(url)};
+}
+
 QHash<Pid, QUrl> Sampler::collectDaemons(const std::vector<const ListingLine*>& lines,
                                          const platform::ProcessTree& tree) {
     QHash<Pid, QUrl> byWindow;
     QSet<Pid> conflicting;
     for (const ListingLine* line : lines) {
-        const auto& value = line->dtdUri;
-        if (!value || !value->startsWith(QLatin1String("ws"))) {
+        const auto address = daemonAddress(*line, tree);
+        if (!address) {
             continue;
         }
-        const QUrl url(*value, QUrl::StrictMode);
-        if (!url.isValid()) {
-            continue;
+        const auto existing = byWindow.constFind(address->window);
+        if (existing != byWindow.constEnd() && *existing != address->url) {
+            conflicting.insert(address->window);
         }
-        const auto window = Identification::ideAncestor(line->entry.pid, tree);
-        if (!window) {
-            continue;
-        }
-        const auto existing = byWindow.constFind(window->pid);
-        if (existing != byWindow.constEnd() && *existing != url) {
-            conflicting.insert(window->pid);
-        }
-        byWindow.insert(window->pid, url);
+        byWindow.insert(address->window, address->url);
     }
     for (Pid window : conflicting) {
         byWindow.remove(window);
@@ -86,11 +106,8 @@ Reading Sampler::read(bool anyRoot) {
     measured.reserve(m_previousCPUNanos.size() + 16);
     reading.rows.reserve(qsizetype(m_previousCPUNanos.size()) + 16);
     std::vector<ProjectSearcher::Request> searches;
-    for (const ListingLine* line : lines) {
+    for (const ListingLine* line : select(lines, own)) {
         const ListedProcess& entry = line->entry;
-        if (entry.pid == own || !line->watched) {
-            continue;
-        }
         const auto usage = m_kernel.usage(entry.pid);
         if (!usage) {
             continue; // gone, or not ours to inspect
@@ -103,14 +120,10 @@ Reading Sampler::read(bool anyRoot) {
         const quint64 nanos = cpuNanos(*usage, base);
         measured.insert(entry.pid);
 
-        double cpu = 0;
         const auto previous = m_previousCPUNanos.constFind(entry.pid);
-        if (previous != m_previousCPUNanos.constEnd() && nanos >= previous->nanos) {
-            const double elapsed = double(now - previous->at);
-            if (elapsed > 0) {
-                cpu = double(nanos - previous->nanos) / elapsed * 100.0;
-            }
-        }
+        const double cpu = previous != m_previousCPUNanos.constEnd()
+                               ? cpuPercent(previous->nanos, nanos, now - previous->at)
+                               : 0.0;
         m_previousCPUNanos.insert(entry.pid, CpuMark{nanos, now});
 
         if (!m_projectCache.contains(entry.pid) && !m_searcher.searching(entry.pid)) {

@@ -40,6 +40,18 @@ public:
     // need their window. Never fails; a failed listing gives no rows.
     Reading read(bool anyRoot);
 
+    // --- steps the monitor's cycle and the dump both compose ---------------
+    // The watched lines, in listing order, without our own process.
+    static std::vector<const ListingLine*> select(const std::vector<const ListingLine*>& lines,
+                                                  Pid own);
+    // The IDE window above `line` and the tooling-daemon address the line
+    // names (ws or wss, a valid URL); none when either is missing.
+    struct DaemonAddress {
+        Pid window = 0;
+        QUrl url;
+    };
+    static std::optional<DaemonAddress> daemonAddress(const ListingLine& line,
+                                                      const platform::ProcessTree& tree);
     // The windows of `lines` with a daemon address; a window showing two
     // different addresses is left out.
     static QHash<Pid, QUrl> collectDaemons(const std::vector<const ListingLine*>& lines,
@@ -47,6 +59,13 @@ public:
     // A usage reading's CPU time in nanoseconds; wraps modulo 2^64 like the kernel's units.
     static quint64 cpuNanos(const platform::ProcessUsage& usage, const platform::Timebase& base) {
         return usage.cpuTime * base.numer / (base.denom ? base.denom : 1);
+    }
+    // Percent of one core between two readings `elapsedNanos` apart; 0 when
+    // the time went backwards (a reused pid) or no time passed.
+    static double cpuPercent(quint64 beforeNanos, quint64 afterNanos, qint64 elapsedNanos) {
+        return afterNanos >= beforeNanos && elapsedNanos > 0
+                   ? double(afterNanos - beforeNanos) / double(elapsedNanos) * 100.0
+                   : 0.0;
     }
     // Heaviest first: CPU (capped at one core) plus memory relative to the
     // largest; equal weights by pid.
