@@ -1,8 +1,14 @@
 #pragma once
 
 // Client of an IDE window's Dart Tooling Daemon: one WebSocket, one JSON-RPC
-// request for the window's workspace roots, the first root as a path.
-// A namespace without state; every failure is an absent root.
+// request for the window's workspace roots, the first root as a path. Every
+// failure is an absent root.
+//
+// Free functions, no instances. The one piece of state is hidden behind
+// workspaceRoot(): the worker thread whose event loop runs every exchange's
+// socket and timer, started on first use and stopped with the application
+// (or at exit). Callers share it and never see it; secret() and firstRoot()
+// are pure.
 
 #include <QFuture>
 #include <QString>
