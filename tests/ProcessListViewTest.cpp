@@ -2,6 +2,7 @@
 
 #include "ByteCount.h"
 #include "ChildProcess.h"
+#include "EmptyState.h"
 #include "FakeMonitor.h"
 #include "Kernel.h"
 #include "MemoryPanel.h"
@@ -21,6 +22,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QTest>
+#include <algorithm>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -31,6 +33,40 @@ namespace {
 
 using ::ombrix::testing::FakeMonitor;
 using ::ombrix::testing::process;
+
+// The view is read as a user sees it: the rows on screen, top to bottom (a row
+// whose pid left is hidden until it is deleted), their cells by name.
+QList<ProcessRow*> rowsOf(const QWidget& view) {
+    QList<ProcessRow*> rows = view.findChildren<ProcessRow*>();
+    rows.removeIf([](const ProcessRow* r) { return r->isHidden(); });
+    std::sort(rows.begin(), rows.end(), [](auto* a, auto* b) { return a->y() < b->y(); });
+    return rows;
+}
+
+ProcessRow* rowOf(const QWidget& view, Pid pid) {
+    for (ProcessRow* row : rowsOf(view)) {
+        if (row->pid() == pid) {
+            return row;
+        }
+    }
+    return nullptr;
+}
+
+template <typename Widget = TextLine> Widget* cell(const ProcessRow* row, const char* name) {
+    return row->findChild<Widget*>(QLatin1String(name), Qt::FindDirectChildrenOnly);
+}
+
+PathLabel* pathOf(const QWidget& view, Pid pid) {
+    return cell<PathLabel>(rowOf(view, pid), "path");
+}
+
+QString figure(const QWidget& view, const char* name) {
+    return view.findChild<TextLine*>(QLatin1String(name))->text();
+}
+
+QAbstractButton* pathToggle(const QWidget& view) {
+    return view.findChild<QAbstractButton*>(QStringLiteral("pathToggle"));
+}
 
 class ProcessListViewTest : public ::testing::Test {
 protected:
@@ -54,20 +90,23 @@ protected:
 
 TEST_F(ProcessListViewTest, EmptyStateComesAndGoes) {
     auto v = view(false);
-    EXPECT_TRUE(v->isShowingEmptyState());
-    EXPECT_FALSE(v->list()->columnHeader()->isVisible());
-    EXPECT_EQ(v->processCountText(), "0");
-    EXPECT_EQ(v->totalCpuText(), "0.0%");
-    EXPECT_EQ(v->totalMemoryText(), QString::fromStdString(platform::formatByteCount(0)));
+    auto* empty = v->findChild<EmptyState*>();
+    auto* header = v->findChild<QWidget*>(QStringLiteral("columnHeader"));
+    ASSERT_TRUE(empty && header);
+    EXPECT_TRUE(empty->isVisible());
+    EXPECT_FALSE(header->isVisible());
+    EXPECT_EQ(figure(*v, "processCount"), "0");
+    EXPECT_EQ(figure(*v, "totalCpu"), "0.0%");
+    EXPECT_EQ(figure(*v, "totalMemory"), QString::fromStdString(platform::formatByteCount(0)));
 
     monitor.setProcesses({process(10, "Analyzer")});
-    EXPECT_FALSE(v->isShowingEmptyState());
-    EXPECT_TRUE(v->list()->columnHeader()->isVisible());
-    EXPECT_TRUE(v->row(10)->isVisible());
+    EXPECT_FALSE(empty->isVisible());
+    EXPECT_TRUE(header->isVisible());
+    EXPECT_TRUE(rowOf(*v, 10)->isVisible());
 
     monitor.setProcesses({});
-    EXPECT_TRUE(v->isShowingEmptyState());
-    EXPECT_EQ(v->row(10), nullptr);
+    EXPECT_TRUE(empty->isVisible());
+    EXPECT_EQ(rowOf(*v, 10), nullptr);
 }
 
 QList<DartProcess> numbered(int count) {
@@ -111,9 +150,8 @@ TEST_F(ProcessListViewTest, EveryRowCanBeScrolledTo) {
         ASSERT_NE(scroll, nullptr);
         scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
         QApplication::processEvents();
-        ProcessRow* last = v->rows().last();
-        const QRect inViewport(last->terminateButton()->mapTo(scroll->viewport(), QPoint(0, 0)),
-                               last->terminateButton()->size());
+        auto* last = cell<QAbstractButton>(rowsOf(*v).last(), "terminate");
+        const QRect inViewport(last->mapTo(scroll->viewport(), QPoint(0, 0)), last->size());
         EXPECT_TRUE(scroll->viewport()->rect().contains(inViewport))
             << "last button at " << inViewport.y() << ", viewport " << scroll->viewport()->height();
         monitor.setProcesses({});
@@ -127,7 +165,7 @@ TEST_F(ProcessListViewTest, TerminateButtonsNeverInheritTheFocus) {
     v->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(v.get()));
     monitor.setProcesses(numbered(12));
-    QAbstractButton* sixth = v->row(1006)->terminateButton();
+    auto* sixth = cell<QAbstractButton>(rowOf(*v, 1006), "terminate");
 
     QTest::mouseClick(sixth, Qt::LeftButton);
     EXPECT_FALSE(sixth->hasFocus()) << "a click leaves the focus where it was";
@@ -145,7 +183,7 @@ TEST_F(ProcessListViewTest, TerminateButtonsNeverInheritTheFocus) {
     reordered.removeIf([](const DartProcess& p) { return p.id == 1006; });
     monitor.setProcesses(reordered);
     QApplication::processEvents();
-    EXPECT_EQ(QApplication::focusWidget(), v->list());
+    EXPECT_EQ(QApplication::focusWidget(), v->findChild<ProcessList*>());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
     EXPECT_EQ(monitor.terminated.size(), 2u);
 }
@@ -193,9 +231,9 @@ TEST_P(Statistics, CountCpuAndMemory) {
     for (bool compact : {true, false}) {
         auto v = view(compact);
         monitor.setProcesses(list);
-        EXPECT_EQ(v->processCountText(), QString::number(list.size()));
-        EXPECT_EQ(v->totalCpuText(), QString::fromLatin1(GetParam().totalCpu));
-        EXPECT_EQ(v->totalMemoryText(),
+        EXPECT_EQ(figure(*v, "processCount"), QString::number(list.size()));
+        EXPECT_EQ(figure(*v, "totalCpu"), QString::fromLatin1(GetParam().totalCpu));
+        EXPECT_EQ(figure(*v, "totalMemory"),
                   QString::fromStdString(platform::formatByteCount(qint64(memory))));
         monitor.setProcesses({});
     }
@@ -232,10 +270,10 @@ TEST_P(DetailLine, ProjectWinsThenWorkspaceThenNothing) {
     p.projectPath = c.project;
     p.workspace = c.workspace;
     monitor.setProcesses({p});
-    ProcessRow* row = v->row(42);
+    ProcessRow* row = rowOf(*v, 42);
     ASSERT_NE(row, nullptr);
-    EXPECT_EQ(row->executableText()->text(), "dart");
-    PathLabel* label = row->pathLabel();
+    EXPECT_EQ(cell(row, "executable")->text(), "dart");
+    PathLabel* label = cell<PathLabel>(row, "path");
     if (!c.kind) {
         EXPECT_FALSE(label->isVisibleTo(row));
         return;
@@ -283,7 +321,7 @@ TEST_F(ProcessListViewTest, MaskingHidesPathsEverywhereButKeepsNames) {
 
     setting->setHidden(true);
     for (Pid pid : {1, 2}) {
-        PathLabel* label = v->row(pid)->pathLabel();
+        PathLabel* label = pathOf(*v, pid);
         EXPECT_TRUE(label->isMasked());
         EXPECT_TRUE(label->toolTip().isEmpty());
         EXPECT_FALSE(label->name().isEmpty());
@@ -295,12 +333,12 @@ TEST_F(ProcessListViewTest, MaskingHidesPathsEverywhereButKeepsNames) {
     // A new sample while masked stays masked.
     project.cpuPercent = 3;
     monitor.setProcesses({project, workspace});
-    EXPECT_TRUE(v->row(1)->pathLabel()->toolTip().isEmpty());
-    EXPECT_TRUE(v->row(1)->pathLabel()->isMasked());
+    EXPECT_TRUE(pathOf(*v, 1)->toolTip().isEmpty());
+    EXPECT_TRUE(pathOf(*v, 1)->isMasked());
 
     setting->setHidden(false);
-    EXPECT_EQ(v->row(1)->pathLabel()->toolTip(), *project.projectPath);
-    EXPECT_FALSE(v->row(1)->pathLabel()->isMasked());
+    EXPECT_EQ(pathOf(*v, 1)->toolTip(), *project.projectPath);
+    EXPECT_FALSE(pathOf(*v, 1)->isMasked());
 }
 
 struct CpuCase {
@@ -319,10 +357,10 @@ class CpuCell : public ProcessListViewTest, public ::testing::WithParamInterface
 TEST_P(CpuCell, TextColourAndBar) {
     auto v = view(true);
     monitor.setProcesses({process(7, "p", GetParam().cpu)});
-    ProcessRow* row = v->row(7);
-    EXPECT_EQ(row->cpuText()->text(), QString::fromLatin1(GetParam().text));
-    EXPECT_EQ(row->cpuText()->role(), GetParam().orange ? ColorRole::Orange : ColorRole::Primary);
-    EXPECT_EQ(row->cpuBar()->litColumns(), GetParam().lit);
+    ProcessRow* row = rowOf(*v, 7);
+    EXPECT_EQ(cell(row, "cpu")->text(), QString::fromLatin1(GetParam().text));
+    EXPECT_EQ(cell(row, "cpu")->role(), GetParam().orange ? ColorRole::Orange : ColorRole::Primary);
+    EXPECT_EQ(cell<UsageBar>(row, "cpuBar")->litColumns(), GetParam().lit);
 }
 
 INSTANTIATE_TEST_SUITE_P(ProcessListView, CpuCell,
@@ -336,37 +374,40 @@ TEST_F(ProcessListViewTest, MemoryBarsScaleToTheLargest) {
     auto v = view(false);
     monitor.setProcesses({process(1, "big", 0, 1000000000), process(2, "mid", 0, 500000000),
                           process(3, "tiny", 0, 1), process(4, "none", 0, 0)});
-    EXPECT_EQ(v->row(1)->memoryBar()->litColumns(), 10);
-    EXPECT_EQ(v->row(2)->memoryBar()->litColumns(), 5);
-    EXPECT_EQ(v->row(3)->memoryBar()->litColumns(), 1);
-    EXPECT_EQ(v->row(4)->memoryBar()->litColumns(), 0);
-    EXPECT_EQ(v->row(1)->memoryText()->text(),
+    auto lit = [&](Pid pid) { return cell<UsageBar>(rowOf(*v, pid), "memoryBar")->litColumns(); };
+    EXPECT_EQ(lit(1), 10);
+    EXPECT_EQ(lit(2), 5);
+    EXPECT_EQ(lit(3), 1);
+    EXPECT_EQ(lit(4), 0);
+    EXPECT_EQ(cell(rowOf(*v, 1), "memory")->text(),
               QString::fromStdString(platform::formatByteCount(1000000000)));
 
     monitor.setProcesses({process(1, "big", 0, 0), process(2, "mid", 0, 0)});
-    EXPECT_EQ(v->row(1)->memoryBar()->litColumns(), 0);
-    EXPECT_EQ(v->row(2)->memoryBar()->litColumns(), 0);
+    EXPECT_EQ(lit(1), 0);
+    EXPECT_EQ(lit(2), 0);
 }
 
 TEST_F(ProcessListViewTest, RowsAreKeptPerPidAndFollowTheOrder) {
     auto v = view(false);
     monitor.setProcesses({process(1, "a", 1), process(2, "b", 2), process(3, "c", 3)});
-    ProcessRow* one = v->row(1);
-    ProcessRow* two = v->row(2);
-    QPointer<ProcessRow> three = v->row(3);
+    ProcessRow* one = rowOf(*v, 1);
+    ProcessRow* two = rowOf(*v, 2);
+    QPointer<ProcessRow> three = rowOf(*v, 3);
     one->setToolTip("hovered state survives");
 
     monitor.setProcesses({process(2, "b", 9), process(4, "d", 1), process(1, "a", 5)});
-    EXPECT_EQ(v->row(1), one);
-    EXPECT_EQ(v->row(2), two);
-    EXPECT_EQ(v->row(3), nullptr);
+    EXPECT_EQ(rowOf(*v, 1), one);
+    EXPECT_EQ(rowOf(*v, 2), two);
+    EXPECT_EQ(rowOf(*v, 3), nullptr);
     EXPECT_EQ(one->toolTip(), "hovered state survives");
-    EXPECT_EQ(one->cpuText()->text(), "5.0%");
-    ASSERT_EQ(v->rows().size(), 3);
-    EXPECT_EQ(v->rows()[0], two);
-    EXPECT_EQ(v->rows()[2], one);
-    EXPECT_LT(two->y(), v->row(4)->y());
-    EXPECT_LT(v->row(4)->y(), one->y());
+    EXPECT_EQ(cell(one, "cpu")->text(), "5.0%");
+    const QList<ProcessRow*> shown = rowsOf(*v);
+    ASSERT_EQ(shown.size(), 3);
+    EXPECT_EQ(shown[0], two);
+    EXPECT_EQ(shown[2], one);
+    EXPECT_LT(two->y(), shown[1]->y());
+    EXPECT_LT(shown[1]->y(), one->y());
+    EXPECT_EQ(shown[1]->pid(), 4);
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(three.isNull()) << "the row of a pid that left is deleted";
 }
@@ -376,8 +417,8 @@ TEST_F(ProcessListViewTest, ColumnCaptionsLineUpWithCells) {
         auto v = view(compact);
         monitor.setProcesses({process(12345, "p", 12, 100)});
         QApplication::processEvents();
-        ProcessRow* row = v->row(12345);
-        QWidget* header = v->list()->columnHeader();
+        ProcessRow* row = rowOf(*v, 12345);
+        auto* header = v->findChild<QWidget*>(QStringLiteral("columnHeader"));
         auto captionX = [&](const QString& text) {
             for (auto* line : header->findChildren<TextLine*>()) {
                 if (line->text() == text) {
@@ -387,13 +428,13 @@ TEST_F(ProcessListViewTest, ColumnCaptionsLineUpWithCells) {
             return -1;
         };
         auto cellX = [&](QWidget* w) { return w->mapTo(v.get(), QPoint(0, 0)).x(); };
-        EXPECT_EQ(captionX("PID"), cellX(row->pidText()));
-        EXPECT_EQ(captionX("PROCESS"), cellX(row->nameText()));
-        EXPECT_EQ(captionX("CPU"), cellX(row->cpuBar()));
-        EXPECT_EQ(captionX("MEMORY"), cellX(row->memoryBar()));
-        EXPECT_EQ(row->pidText()->width(), compact ? 42 : 52);
-        EXPECT_EQ(row->terminateButton()->width(), 16);
-        EXPECT_EQ(row->pidText()->alignment() & Qt::AlignRight, Qt::AlignRight);
+        EXPECT_EQ(captionX("PID"), cellX(cell(row, "pid")));
+        EXPECT_EQ(captionX("PROCESS"), cellX(cell(row, "name")));
+        EXPECT_EQ(captionX("CPU"), cellX(cell<UsageBar>(row, "cpuBar")));
+        EXPECT_EQ(captionX("MEMORY"), cellX(cell<UsageBar>(row, "memoryBar")));
+        EXPECT_EQ(cell(row, "pid")->width(), compact ? 42 : 52);
+        EXPECT_EQ(cell<QAbstractButton>(row, "terminate")->width(), 16);
+        EXPECT_EQ(cell(row, "pid")->alignment() & Qt::AlignRight, Qt::AlignRight);
         monitor.setProcesses({});
     }
 }
@@ -402,9 +443,10 @@ TEST_F(ProcessListViewTest, FormsDifferInPanelAndFooter) {
     int opened = 0, updates = 0, quits = 0;
     auto panel = view(true, {[&] { ++opened; }, [&] { ++updates; }, [&] { ++quits; }});
     auto window = view(false);
-    EXPECT_EQ(panel->memoryPanel(), nullptr);
-    ASSERT_NE(window->memoryPanel(), nullptr);
-    EXPECT_TRUE(window->memoryPanel()->isVisible());
+    EXPECT_EQ(panel->findChild<MemoryPanel*>(), nullptr);
+    auto* memory = window->findChild<MemoryPanel*>();
+    ASSERT_NE(memory, nullptr);
+    EXPECT_TRUE(memory->isVisible());
 
     for (const char* name : {"Open Window", "Check for Updates", "Quit"}) {
         EXPECT_EQ(window->findChild<QAbstractButton*>(name), nullptr);
@@ -422,7 +464,7 @@ TEST_F(ProcessListViewTest, FormsDifferInPanelAndFooter) {
     m.pressureLevel = 4;
     monitor.setMemory(m);
     monitor.appendPressure(0.5);
-    EXPECT_EQ(window->memoryPanel()->row("Physical Memory")->value(),
+    EXPECT_EQ(memory->row("Physical Memory")->value(),
               QString::fromStdString(platform::formatByteCount(qint64(m.physical))));
 }
 
@@ -432,17 +474,17 @@ TEST_F(ProcessListViewTest, OneSettingForBothViewsAndItPersists) {
     DartProcess p = process(5, "Flutter Run (linux)");
     p.projectPath = "/work/app";
     monitor.setProcesses({p});
-    EXPECT_EQ(panel->pathToggle()->toolTip(), "Hide project paths");
+    EXPECT_EQ(pathToggle(*panel)->toolTip(), "Hide project paths");
 
-    QTest::mouseClick(panel->pathToggle(), Qt::LeftButton);
-    EXPECT_TRUE(window->row(5)->pathLabel()->isMasked());
-    EXPECT_TRUE(panel->row(5)->pathLabel()->isMasked());
-    EXPECT_EQ(window->pathToggle()->toolTip(), "Show project paths");
-    EXPECT_EQ(panel->pathToggle()->toolTip(), "Show project paths");
+    QTest::mouseClick(pathToggle(*panel), Qt::LeftButton);
+    EXPECT_TRUE(pathOf(*window, 5)->isMasked());
+    EXPECT_TRUE(pathOf(*panel, 5)->isMasked());
+    EXPECT_EQ(pathToggle(*window)->toolTip(), "Show project paths");
+    EXPECT_EQ(pathToggle(*panel)->toolTip(), "Show project paths");
     EXPECT_TRUE(PathMaskSetting().hidden()) << "a restart reads the stored choice";
 
-    QTest::mouseClick(window->pathToggle(), Qt::LeftButton);
-    EXPECT_FALSE(panel->row(5)->pathLabel()->isMasked());
+    QTest::mouseClick(pathToggle(*window), Qt::LeftButton);
+    EXPECT_FALSE(pathOf(*panel, 5)->isMasked());
     EXPECT_FALSE(PathMaskSetting().hidden());
 }
 
@@ -457,8 +499,8 @@ TEST_F(ProcessListViewTest, ProjectLinkRevealsWorkspaceLabelDoesNot) {
     monitor.setProcesses({project, workspace});
     QApplication::processEvents();
 
-    QTest::mouseClick(v->row(1)->pathLabel(), Qt::LeftButton, {}, QPoint(4, 4));
-    QTest::mouseClick(v->row(2)->pathLabel(), Qt::LeftButton, {}, QPoint(4, 4));
+    QTest::mouseClick(pathOf(*v, 1), Qt::LeftButton, {}, QPoint(4, 4));
+    QTest::mouseClick(pathOf(*v, 2), Qt::LeftButton, {}, QPoint(4, 4));
     EXPECT_EQ(revealed, QStringList{"/srv/My Project"});
 }
 
@@ -482,7 +524,7 @@ TEST_P(HostileText, ElidesOnOneLineWithoutGrowing) {
     monitor.setProcesses({process(1, "plain")});
     QApplication::processEvents();
     const QSize hintBefore = v->sizeHint();
-    const int rowHeight = v->row(1)->height();
+    const int rowHeight = rowOf(*v, 1)->height();
 
     DartProcess p = process(1, GetParam().text);
     p.command = GetParam().text;
@@ -490,14 +532,16 @@ TEST_P(HostileText, ElidesOnOneLineWithoutGrowing) {
     p.projectPath = "/srv/" + GetParam().text + "/" + GetParam().text;
     monitor.setProcesses({p});
     QApplication::processEvents();
-    ProcessRow* row = v->row(1);
+    ProcessRow* row = rowOf(*v, 1);
+    TextLine* name = cell(row, "name");
+    const int cpuX = cell<UsageBar>(row, "cpuBar")->x();
     EXPECT_EQ(v->sizeHint(), hintBefore);
     EXPECT_EQ(row->height(), rowHeight);
-    EXPECT_LE(row->nameText()->sizeHint().width(), TextLine::maxHintWidth);
-    EXPECT_LE(row->pathLabel()->geometry().right(), row->cpuBar()->x());
-    EXPECT_LE(row->nameText()->geometry().right(), row->cpuBar()->x());
-    EXPECT_EQ(row->nameText()->toolTip(), GetParam().text) << "the tooltip keeps the command";
-    const QString shown = row->nameText()->displayedText(row->nameText()->width());
+    EXPECT_LE(name->sizeHint().width(), TextLine::maxHintWidth);
+    EXPECT_LE(cell<PathLabel>(row, "path")->geometry().right(), cpuX);
+    EXPECT_LE(name->geometry().right(), cpuX);
+    EXPECT_EQ(name->toolTip(), GetParam().text) << "the tooltip keeps the command";
+    const QString shown = name->displayedText(name->width());
     EXPECT_FALSE(shown.contains('\n'));
     EXPECT_FALSE(v->grab().isNull());
     setting->setHidden(true);
@@ -520,7 +564,7 @@ TEST_F(ProcessListViewTest, LongNameElidesInTheMiddle) {
     const QString name = "START" + QString(2000, 'm') + "END";
     monitor.setProcesses({process(1, name)});
     QApplication::processEvents();
-    TextLine* line = v->row(1)->nameText();
+    TextLine* line = cell(rowOf(*v, 1), "name");
     const QString shown = line->displayedText(line->width());
     EXPECT_TRUE(shown.startsWith("START"));
     EXPECT_TRUE(shown.endsWith("END"));
@@ -539,7 +583,7 @@ TEST_F(ProcessListViewTest, TerminateButtonSendsSigtermAtOnce) {
     QFuture<void> pending = real.sample();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            if ((row = v.row(child.pid())) != nullptr) {
+            if ((row = rowOf(v, child.pid())) != nullptr) {
                 return true;
             }
             if (pending.isFinished()) { // listed before its exec: look again
@@ -548,9 +592,10 @@ TEST_F(ProcessListViewTest, TerminateButtonSendsSigtermAtOnce) {
             return false;
         },
         10000));
-    EXPECT_EQ(row->terminateButton()->toolTip(), "Quit process (SIGTERM)");
+    auto* terminate = cell<QAbstractButton>(row, "terminate");
+    EXPECT_EQ(terminate->toolTip(), "Quit process (SIGTERM)");
 
-    QTest::mouseClick(row->terminateButton(), Qt::LeftButton);
+    QTest::mouseClick(terminate, Qt::LeftButton);
     std::optional<int> status;
     ASSERT_TRUE(QTest::qWaitFor([&] { return (status = child.tryWait()).has_value(); }, 5000))
         << "the child is still running";

@@ -5,6 +5,7 @@
 #include "OmbrixApp.h"
 #include "TrayPanel.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -270,7 +271,8 @@ TEST(Shell, PanelIsAFixedFramelessPopup) {
     EXPECT_EQ(panel->minimumSize(), panel->maximumSize());
     EXPECT_TRUE(panel->windowFlags() & Qt::FramelessWindowHint);
     EXPECT_EQ(panel->windowType(), Qt::Popup);
-    EXPECT_TRUE(panel->view()->isCompact());
+    EXPECT_NE(panel->view()->findChild<QAbstractButton*>("Open Window"), nullptr)
+        << "the compact form, with its footer";
 }
 
 TEST(Shell, PanelPlacementStaysBesideTheIconAndOnScreen) {

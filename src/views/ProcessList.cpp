@@ -18,6 +18,7 @@ ProcessList::ProcessList(bool compact, QWidget* parent)
     , m_compact(compact)
     , m_header(new QWidget(this))
     , m_rowHeight(ProcessRow::rowHeight(compact)) {
+    m_header->setObjectName(QStringLiteral("columnHeader"));
     const QFont captionFont = Typography::font(TextStyle::Caption2, QFont::DemiBold);
     for (const char* caption : {"PID", "Process", "CPU", "Memory"}) {
         auto* line = new TextLine(tr(caption).toUpper(), ColorRole::Secondary, m_header);

@@ -27,10 +27,6 @@ public:
     void setProcesses(const QList<DartProcess>& processes, quint64 peakMemoryBytes, bool masked);
     void setMasked(bool masked);
 
-    ProcessRow* row(Pid pid) const { return m_rows.value(pid); }
-    const QList<ProcessRow*>& rows() const { return m_order; }
-    QWidget* columnHeader() const { return m_header; }
-
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 

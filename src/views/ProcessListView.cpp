@@ -9,7 +9,6 @@
 #include "MonitorState.h"
 #include "PathMaskSetting.h"
 #include "ProcessList.h"
-#include "ProcessRow.h"
 #include "SymbolButton.h"
 #include "SymbolView.h"
 #include "TextLine.h"
@@ -239,30 +238,6 @@ void ProcessListView::reveal(const QString& path) {
         m_revealer = new FolderRevealer(this);
     }
     m_revealer->reveal(path);
-}
-
-bool ProcessListView::isShowingEmptyState() const {
-    return m_body->currentWidget() == m_empty;
-}
-
-ProcessRow* ProcessListView::row(qint32 pid) const {
-    return m_list->row(pid);
-}
-
-QList<ProcessRow*> ProcessListView::rows() const {
-    return m_list->rows();
-}
-
-QString ProcessListView::processCountText() const {
-    return m_processCount->text();
-}
-
-QString ProcessListView::totalCpuText() const {
-    return m_totalCpu->text();
-}
-
-QString ProcessListView::totalMemoryText() const {
-    return m_totalMemory->text();
 }
 
 } // namespace ombrix

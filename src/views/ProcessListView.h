@@ -15,7 +15,6 @@ class MemoryPanel;
 class PathMaskSetting;
 class ProcessList;
 class MonitorState;
-class ProcessRow;
 class TextLine;
 
 // The process table in full (main window) or compact (tray panel) form:
@@ -40,20 +39,6 @@ public:
     // Who shows a project folder when its link is clicked; by default a
     // FolderRevealer on the session bus, created on first use.
     void setRevealHandler(std::function<void(const QString& path)> handler);
-
-    bool isCompact() const { return m_compact; }
-    bool isShowingEmptyState() const;
-    ProcessRow* row(qint32 pid) const;
-    QList<ProcessRow*> rows() const;
-
-    // The figures of the statistics bar as shown.
-    QString processCountText() const;
-    QString totalCpuText() const;
-    QString totalMemoryText() const;
-
-    QAbstractButton* pathToggle() const { return m_toggle; }
-    MemoryPanel* memoryPanel() const { return m_memoryPanel; } // null in compact form
-    ProcessList* list() const { return m_list; }
 
 private:
     QWidget* buildHeader();

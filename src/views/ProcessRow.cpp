@@ -49,6 +49,16 @@ ProcessRow::ProcessRow(bool compact, QWidget* parent)
     , m_memoryText(new TextLine(QString(), ColorRole::Secondary, this))
     , m_terminate(new SymbolButton(QStringLiteral("xmark.circle.fill"), ColorRole::Secondary,
                                    QFontInfo(nameFont(compact)).pixelSize(), this)) {
+    // Stable names, so that tests and inspectors find each cell in the tree.
+    m_pid->setObjectName(QStringLiteral("pid"));
+    m_name->setObjectName(QStringLiteral("name"));
+    m_executable->setObjectName(QStringLiteral("executable"));
+    m_path->setObjectName(QStringLiteral("path"));
+    m_cpuBar->setObjectName(QStringLiteral("cpuBar"));
+    m_cpuText->setObjectName(QStringLiteral("cpu"));
+    m_memoryBar->setObjectName(QStringLiteral("memoryBar"));
+    m_memoryText->setObjectName(QStringLiteral("memory"));
+    m_terminate->setObjectName(QStringLiteral("terminate"));
     setFont(cellFont(compact));
     m_pid->setFont(Typography::monospacedDigits(detailFont(compact)));
     m_pid->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

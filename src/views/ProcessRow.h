@@ -40,16 +40,6 @@ public:
     // Height of every row of this form, from the current fonts.
     static int rowHeight(bool compact);
 
-    TextLine* pidText() const { return m_pid; }
-    TextLine* nameText() const { return m_name; }
-    TextLine* executableText() const { return m_executable; }
-    // Hidden when the process has neither a project nor a workspace.
-    PathLabel* pathLabel() const { return m_path; }
-    UsageBar* cpuBar() const { return m_cpuBar; }
-    TextLine* cpuText() const { return m_cpuText; }
-    UsageBar* memoryBar() const { return m_memoryBar; }
-    TextLine* memoryText() const { return m_memoryText; }
-    QAbstractButton* terminateButton() const { return m_terminate; }
     // What Tab stops at in this row, in order.
     QList<QWidget*> focusStops() const;
 
