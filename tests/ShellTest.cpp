@@ -271,7 +271,7 @@ TEST(Shell, PanelIsAFixedFramelessPopup) {
     EXPECT_EQ(panel->minimumSize(), panel->maximumSize());
     EXPECT_TRUE(panel->windowFlags() & Qt::FramelessWindowHint);
     EXPECT_EQ(panel->windowType(), Qt::Popup);
-    EXPECT_NE(panel->view()->findChild<QAbstractButton*>("Open Window"), nullptr)
+    EXPECT_NE(panel->findChild<QAbstractButton*>("Open Window"), nullptr)
         << "the compact form, with its footer";
 }
 

@@ -22,7 +22,6 @@ public:
     TrayPanel(MonitorState& monitor, PathMaskSetting& hidePaths, ProcessListView::Actions actions,
               QWidget* parent = nullptr);
 
-    ProcessListView* view() const { return m_view; }
 
     // Opens the panel beside `anchor` (the tray icon's screen rectangle), or
     // at `cursor` when the tray reports no geometry; a second click on the

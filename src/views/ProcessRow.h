@@ -35,7 +35,6 @@ public:
     void setMasked(bool masked);
 
     Pid pid() const { return m_process.id; }
-    const DartProcess& process() const { return m_process; }
 
     // Height of every row of this form, from the current fonts.
     static int rowHeight(bool compact);
