@@ -35,35 +35,34 @@ TEST(Symbols, EveryNameDrawsInTheRequestedColourOnly) {
     EXPECT_FALSE(Symbols::appIcon().pixmap(64).isNull());
 }
 
-struct StyleCase {
-    const char* name;
-    TextStyle style;
-    double ratio;
-    bool semibold;
-};
-void PrintTo(const StyleCase& row, std::ostream* os) {
-    *os << row.name;
+// What a reader sees: the styles keep one order of prominence, grow and shrink
+// with the desktop's text size in proportion, and only the headline is heavier.
+TEST(Typography, StylesFollowTheDesktopSizeInOneOrder) {
+    const TextStyle styles[] = {TextStyle::Body,   TextStyle::Callout, TextStyle::Headline,
+                                TextStyle::Title3, TextStyle::Caption, TextStyle::Caption2};
+    const auto size = [](TextStyle style, double body) {
+        QFont base;
+        base.setPointSizeF(body);
+        return Typography::font(style, base).pointSizeF();
+    };
+    for (const double body : {9.0, 13.0, 20.0}) {
+        SCOPED_TRACE(body);
+        EXPECT_DOUBLE_EQ(size(TextStyle::Body, body), body);
+        EXPECT_DOUBLE_EQ(size(TextStyle::Headline, body), body);
+        EXPECT_GT(size(TextStyle::Title3, body), body);
+        EXPECT_LT(size(TextStyle::Callout, body), body);
+        EXPECT_LT(size(TextStyle::Caption, body), size(TextStyle::Callout, body));
+        EXPECT_DOUBLE_EQ(size(TextStyle::Caption2, body), size(TextStyle::Caption, body));
+        for (const TextStyle style : styles) {
+            EXPECT_DOUBLE_EQ(size(style, body) / body, size(style, 13) / 13) << int(style);
+        }
+    }
+    for (const TextStyle style : styles) {
+        EXPECT_EQ(Typography::font(style, QFont()).weight() == QFont::DemiBold,
+                  style == TextStyle::Headline)
+            << int(style);
+    }
 }
-
-class TypographyScale : public ::testing::TestWithParam<StyleCase> {};
-
-TEST_P(TypographyScale, KeepsTheReferenceRatios) {
-    QFont body;
-    body.setPointSizeF(13);
-    const QFont f = Typography::font(GetParam().style, body);
-    EXPECT_DOUBLE_EQ(f.pointSizeF(), 13 * GetParam().ratio);
-    EXPECT_EQ(f.weight() == QFont::DemiBold, GetParam().semibold);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Typography, TypographyScale,
-    ::testing::Values(StyleCase{"Body", TextStyle::Body, 1.0, false},
-                      StyleCase{"Callout", TextStyle::Callout, 12.0 / 13, false},
-                      StyleCase{"Headline", TextStyle::Headline, 1.0, true},
-                      StyleCase{"Title3", TextStyle::Title3, 15.0 / 13, false},
-                      StyleCase{"Caption", TextStyle::Caption, 10.0 / 13, false},
-                      StyleCase{"Caption2", TextStyle::Caption2, 10.0 / 13, false}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Typography, MonospacedDigitsHaveOneAdvance) {
     const QFont f = Typography::monospacedDigits(Typography::font(TextStyle::Title3, QFont::Bold));

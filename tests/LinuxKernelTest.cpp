@@ -3,13 +3,18 @@
 #include "ChildProcess.h"
 #include "Utf8.h"
 
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <optional>
+#include <sched.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -106,6 +111,120 @@ TEST(FixtureFilesTest, ExistsFollowsTheFileSystem) {
     EXPECT_FALSE(kernel.fileExists(""));
 }
 
+// --- a /proc tree written per case (the macOS backend folds the same cases) ------
+
+constexpr char replacement[] = "\xEF\xBF\xBD"; // U+FFFD
+constexpr Pid kPid = 42;
+
+// A /proc tree holding at most one process, kPid, built file by file.
+class ProcTree {
+public:
+    ProcTree() {
+        static int serial = 0;
+        m_root = std::filesystem::temp_directory_path() /
+                 ("ombrix-proc-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
+        std::filesystem::remove_all(m_root);
+        std::filesystem::create_directories(m_root);
+    }
+    ~ProcTree() { std::filesystem::remove_all(m_root); }
+    ProcTree(const ProcTree&) = delete;
+    ProcTree& operator=(const ProcTree&) = delete;
+
+    void link(const char* entry, const std::string& target) {
+        std::filesystem::create_directories(dir());
+        std::filesystem::create_symlink(target, dir() / entry);
+    }
+    void file(const char* entry, const std::string& text) {
+        std::filesystem::create_directories(dir());
+        std::ofstream(dir() / entry) << text;
+    }
+    // stat and status of a live process with these counters.
+    void process(std::uint64_t utime, std::uint64_t stime, std::uint64_t anonKiB) {
+        file("stat", std::to_string(kPid) + " (dart) S 1 42 42 0 -1 4194304 0 0 0 0 " +
+                         std::to_string(utime) + " " + std::to_string(stime) +
+                         " 0 0 20 0 1 0 1000 1000 10 0\n");
+        file("status", "Name:\tdart\nRssAnon:\t" + std::to_string(anonKiB) +
+                           " kB\nVmPTE:\t0 kB\nVmSwap:\t0 kB\n");
+    }
+    LinuxKernel kernel() const { return LinuxKernel(m_root.string(), m_root.string()); }
+
+private:
+    std::filesystem::path dir() const { return m_root / std::to_string(kPid); }
+    std::filesystem::path m_root;
+};
+
+TEST(WrittenTreeTest, LinksAreValidUtf8OrAbsent) {
+    struct Row {
+        const char* name;
+        bool process;
+        std::optional<std::string> target; // absent: no link
+        std::optional<std::string> expected;
+    };
+    const Row rows[] = {
+        {"plain", true, "/usr/bin/dart", "/usr/bin/dart"},
+        {"unreadable", true, std::nullopt, std::nullopt},
+        {"vanished", false, std::nullopt, std::nullopt},
+        {"invalid UTF-8 replaced", true,
+         "/tmp/a\xFF"
+         "b",
+         std::string("/tmp/a") + replacement + "b"},
+        {"cut inside a character", true, "/tmp/\xC3", std::string("/tmp/") + replacement},
+    };
+    for (const Row& row : rows) {
+        ProcTree tree;
+        if (row.target) {
+            tree.link("exe", *row.target);
+            tree.link("cwd", *row.target);
+        } else if (row.process) {
+            tree.process(0, 0, 0);
+        }
+        const LinuxKernel kernel = tree.kernel();
+        EXPECT_EQ(kernel.executablePath(kPid), row.expected) << "exe: " << row.name;
+        EXPECT_EQ(kernel.workingDirectory(kPid), row.expected) << "cwd: " << row.name;
+    }
+}
+
+TEST(WrittenTreeTest, UsageAndParent) {
+    struct UsageRow {
+        const char* name;
+        bool process;
+        std::uint64_t user, system, anonKiB;
+        std::optional<std::uint64_t> cpu; // absent: no reading at all
+    };
+    const UsageRow usageRows[] = {
+        {"read", true, 5, 6, 7, 11},
+        {"vanished", false, 5, 6, 7, std::nullopt},
+        {"CPU sum wraps modulo 2^64", true, UINT64_MAX, 2, 1, 1},
+        {"no memory charged", true, 1, 0, 0, 1},
+    };
+    for (const UsageRow& row : usageRows) {
+        ProcTree tree;
+        if (row.process) {
+            tree.process(row.user, row.system, row.anonKiB);
+        }
+        const auto usage = tree.kernel().usage(kPid);
+        ASSERT_EQ(usage.has_value(), row.cpu.has_value()) << row.name;
+        if (usage) {
+            EXPECT_EQ(usage->cpuTime, *row.cpu) << row.name;
+            EXPECT_EQ(usage->physFootprint, row.anonKiB * 1024) << row.name;
+        }
+    }
+
+    const std::tuple<const char*, const char*, std::optional<Pid>> parentRows[] = {
+        {"found", "42 (dart) S 7 42 42 0 -1 0 0 0 0 0 1 2 0 0\n", 7},
+        {"parent is the kernel", "42 (init) S 0 42 42 0 -1 0 0 0 0 0 1 2 0 0\n", 0},
+        {"vanished", nullptr, std::nullopt},
+        {"cut short", "42 (dart) S 7", std::nullopt},
+    };
+    for (const auto& [name, stat, expected] : parentRows) {
+        ProcTree tree;
+        if (stat != nullptr) {
+            tree.file("stat", stat);
+        }
+        EXPECT_EQ(tree.kernel().parent(kPid), expected) << name;
+    }
+}
+
 // --- the running kernel --------------------------------------------------------------
 
 std::string realPath(const char* path) {
@@ -146,6 +265,7 @@ TEST(LiveKernelTest, CpuTimeConvertsToNanosecondsOfWork) {
     const Kernel& kernel = systemKernel();
     const Timebase base = kernel.timebase();
     ASSERT_NE(base.denom, 0u);
+    EXPECT_NE(base.numer, 0u);
     Child burner("/bin/sh", {"sh", "-c", "while :; do :; done"});
     ASSERT_GT(burner.pid(), 0);
     const auto before = kernel.usage(burner.pid());
@@ -198,6 +318,90 @@ TEST(LiveKernelTest, TerminateLeavesProcessGroupsAlone) {
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// Runs `body` as the first process of a fresh user and pid namespace with a
+// process group of its own, so that a kill() of a group or of "everyone"
+// reaches only the sandbox. Returns the body's exit code, or -1 when the
+// machine allows no such namespace.
+int inSandbox(int (*body)()) {
+    const pid_t outer = ::fork();
+    if (outer < 0) {
+        return -1;
+    }
+    if (outer == 0) {
+        if (::unshare(CLONE_NEWUSER | CLONE_NEWPID) != 0) {
+            ::_exit(77);
+        }
+        const pid_t init = ::fork();
+        if (init < 0) {
+            ::_exit(77);
+        }
+        if (init == 0) {
+            if (::getpid() != 1) {
+                ::_exit(77);
+            }
+            ::setpgid(0, 0);
+            ::_exit(body());
+        }
+        int status = 0;
+        ::waitpid(init, &status, 0);
+        ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 99);
+    }
+    int status = 0;
+    ::waitpid(outer, &status, 0);
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 99;
+    return code == 77 ? -1 : code;
+}
+
+struct SignalRow {
+    const char* name;
+    Pid pid;        // ignored when `bystander` is set
+    bool bystander; // signal the bystander's own pid
+    bool signalled;
+};
+const SignalRow kSignalRows[] = {
+    {"own process group", 0, false, false}, {"every process", -1, false, false},
+    {"a process group", -42, false, false}, {"most negative", INT32_MIN, false, false},
+    {"one process", 0, true, true},
+};
+
+// Exit code: bit i set when row i's outcome differs from the row.
+int signalRowsInSandbox() {
+    int wrong = 0;
+    for (std::size_t i = 0; i < std::size(kSignalRows); ++i) {
+        const SignalRow& row = kSignalRows[i];
+        const pid_t bystander = ::fork(); // same process group as the caller
+        if (bystander == 0) {
+            ::pause();
+            ::_exit(0);
+        }
+        const LinuxKernel kernel;
+        const pid_t target = row.bystander ? bystander : row.pid;
+        kernel.terminate(target, kernel.usage(target).value_or(ProcessUsage{}).startTime);
+        // No waiting to see: a SIGTERM already sent has fixed the exit status
+        // by the time kill() returns, so the SIGKILL only ends a child it missed.
+        ::kill(bystander, SIGKILL);
+        int status = 0;
+        while (::waitpid(bystander, &status, 0) < 0 && errno == EINTR) {
+        }
+        const bool signalled = WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
+        if (signalled != row.signalled) {
+            wrong |= 1 << i;
+        }
+    }
+    return wrong;
+}
+
+// The real kill(), where a fault can hit nothing outside the sandbox.
+TEST(LiveKernelTest, OnlySingleProcessesAreSignalled) {
+    const int wrong = inSandbox(signalRowsInSandbox);
+    if (wrong < 0) {
+        GTEST_SKIP() << "no user namespaces here";
+    }
+    for (std::size_t i = 0; i < std::size(kSignalRows); ++i) {
+        EXPECT_FALSE(wrong & (1 << i)) << kSignalRows[i].name;
+    }
 }
 
 TEST(LiveKernelTest, TerminateReachesOnlyTheProcessThatStartedThen) {

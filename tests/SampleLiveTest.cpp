@@ -4,11 +4,13 @@
 // the IDE would start it.
 
 #include "HungMount.h"
+#include "Kernel.h"
 #include "ProcessMonitor.h"
 
 #include <QCoreApplication>
 #include <QTest>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -118,8 +120,17 @@ TEST_F(LiveChildren, NamesProjectsMemoryAndCpuOfRealProcesses) {
     ProcessMonitor::Options options;
     options.pollLoop = false;
     ProcessMonitor monitor(options);
+    // Two readings with real work between them: the busy loop's own CPU time
+    // tells when it has had enough of it, however loaded the machine.
+    const platform::Kernel& kernel = platform::systemKernel();
+    const auto cpuNanos = [&] {
+        const platform::Timebase base = kernel.timebase();
+        return kernel.usage(compiler).value_or(platform::ProcessUsage{}).cpuTime * base.numer /
+               base.denom;
+    };
     sampleOnce(monitor);
-    QTest::qWait(1000);
+    const std::uint64_t burnt = cpuNanos();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cpuNanos() - burnt >= 300'000'000; }, 30000));
     sampleOnce(monitor);
 
     struct Row {

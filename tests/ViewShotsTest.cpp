@@ -1,6 +1,7 @@
 // Renders both forms of the view with realistic rows to PNG, for people to
 // look at: always into <build>/shots, and also into $OMBRIX_SHOTS_DOCS_DIR
-// (window.png, panel.png) when that is set.
+// (window.png, panel.png) when that is set. Each shot must show what a person
+// would look for: the whole view, drawn, with the rows and the masking visible.
 
 #include "FakeMonitor.h"
 #include "PathMaskSetting.h"
@@ -52,7 +53,8 @@ void fill(FakeMonitor& monitor) {
     }
 }
 
-void save(QWidget& w, const QString& name) {
+// Saves what `w` shows and hands the picture back for checking.
+QImage save(QWidget& w, const QString& name) {
     // Nested layouts settle one level per pass.
     for (int i = 0; i < 4; ++i) {
         QApplication::processEvents();
@@ -60,13 +62,27 @@ void save(QWidget& w, const QString& name) {
     const QString dir = QStringLiteral(OMBRIX_BINARY_DIR "/shots");
     QDir().mkpath(dir);
     const QPixmap shot = w.grab();
-    ASSERT_FALSE(shot.isNull());
-    EXPECT_TRUE(shot.save(dir + "/" + name));
+    EXPECT_TRUE(shot.save(dir + "/" + name)) << name.toStdString();
     const QString docs = qEnvironmentVariable("OMBRIX_SHOTS_DOCS_DIR");
     if (!docs.isEmpty() && (name == "window.png" || name == "panel.png")) {
         QDir().mkpath(docs);
         EXPECT_TRUE(shot.save(docs + "/" + name));
     }
+    return shot.toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// Share of the pixels of `a` that differ from `b` (or, without `b`, from the top-left one).
+double changed(const QImage& a, const QImage& b = {}) {
+    if (!b.isNull() && a.size() != b.size()) {
+        return 1.0;
+    }
+    qsizetype differing = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            differing += a.pixel(x, y) != (b.isNull() ? a.pixel(0, 0) : b.pixel(x, y));
+        }
+    }
+    return a.isNull() ? 0.0 : double(differing) / (double(a.width()) * a.height());
 }
 
 TEST(ViewShots, WindowAndPanel) {
@@ -80,14 +96,39 @@ TEST(ViewShots, WindowAndPanel) {
     panel.resize(540, 470);
     panel.show();
 
-    save(window, "window-empty.png");
-    save(panel, "panel-empty.png");
+    struct Shot {
+        QWidget* view;
+        QSize size;
+        const char* name;
+        QImage empty = {}, filled = {}, masked = {};
+    };
+    Shot shots[] = {{&window, {900, 400}, "window"}, {&panel, {540, 470}, "panel"}};
+    const auto take = [](Shot& s, const char* suffix) {
+        return save(*s.view, QString::fromLatin1(s.name) + suffix + ".png");
+    };
+    for (Shot& s : shots) {
+        s.empty = take(s, "-empty");
+    }
     fill(monitor);
-    save(window, "window.png");
-    save(panel, "panel.png");
+    for (Shot& s : shots) {
+        s.filled = take(s, "");
+    }
     setting.setHidden(true);
-    save(window, "window-masked.png");
-    save(panel, "panel-masked.png");
+    for (Shot& s : shots) {
+        s.masked = take(s, "-masked");
+    }
+    for (const Shot& s : shots) {
+        SCOPED_TRACE(s.name);
+        const QSize expected = s.size * s.view->devicePixelRatio();
+        EXPECT_EQ(s.empty.size(), expected);
+        EXPECT_EQ(s.filled.size(), expected);
+        EXPECT_EQ(s.masked.size(), expected);
+        // Not blank: the empty view shows its header and placeholder, the
+        // rows cover a good part of the view, and masking redraws the paths.
+        EXPECT_GT(changed(s.empty), 0.01);
+        EXPECT_GT(changed(s.filled, s.empty), 0.05);
+        EXPECT_GT(changed(s.masked, s.filled), 0.002);
+    }
 }
 
 } // namespace

@@ -35,10 +35,11 @@ void closeFd(int& fd) {
 } // namespace
 
 ProcFileCache::ProcFileCache(std::string procRoot, std::size_t capacity,
-                             std::chrono::nanoseconds idle)
+                             std::chrono::nanoseconds idle, Clock clock)
     : m_proc(std::move(procRoot))
     , m_capacity(capacity)
-    , m_idle(idle.count()) {}
+    , m_idle(idle.count())
+    , m_clock(clock ? std::move(clock) : Clock(monotonicNow)) {}
 
 ProcFileCache::~ProcFileCache() {
     for (auto& [pid, entry] : m_entries) {
@@ -75,7 +76,7 @@ void ProcFileCache::sweep(std::int64_t now) {
 }
 
 void ProcFileCache::sweepIdle() {
-    const std::int64_t now = monotonicNow();
+    const std::int64_t now = m_clock();
     std::lock_guard lock(m_mutex);
     if (now - m_lastSweep > m_idle) {
         sweep(now);
@@ -86,7 +87,7 @@ std::optional<std::string> ProcFileCache::read(Pid pid, File file) {
     if (pid <= 0) {
         return std::nullopt; // "/proc/0" and "/proc/-1" are no processes
     }
-    const std::int64_t now = monotonicNow();
+    const std::int64_t now = m_clock();
     std::lock_guard lock(m_mutex);
     if (now - m_lastSweep > m_idle) {
         sweep(now);

@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -29,7 +30,11 @@ class ProcFileCache {
 public:
     enum class File { Stat, Status };
 
-    ProcFileCache(std::string procRoot, std::size_t capacity, std::chrono::nanoseconds idle);
+    // Monotonic nanoseconds; CLOCK_MONOTONIC when empty.
+    using Clock = std::function<std::int64_t()>;
+
+    ProcFileCache(std::string procRoot, std::size_t capacity, std::chrono::nanoseconds idle,
+                  Clock clock = {});
     ~ProcFileCache();
     ProcFileCache(const ProcFileCache&) = delete;
     ProcFileCache& operator=(const ProcFileCache&) = delete;
@@ -59,6 +64,7 @@ private:
     const std::string m_proc;
     const std::size_t m_capacity;
     const std::int64_t m_idle; // ns
+    const Clock m_clock;
     mutable std::mutex m_mutex;
     std::unordered_map<Pid, Entry> m_entries;
     std::int64_t m_lastSweep = 0;
