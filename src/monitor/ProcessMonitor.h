@@ -10,7 +10,6 @@
 // their own; neither can hold the owning thread. Samples queue for the worker
 // and each applies its reading in one uninterrupted stretch on the owning
 // thread, in the order they were asked for.
-//
 
 #include "DartProcess.h"
 #include "Identification.h"
