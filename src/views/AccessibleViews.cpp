@@ -38,8 +38,9 @@ private:
 };
 
 QAccessibleInterface* factory(const QString&, QObject* object) {
-    // Only widgets that are whole: a widget halfway through its destructor has
-    // lost its class, and no interface may be made for it.
+    // Matched by cast, not by the class name Qt passes: a widget halfway
+    // through its destructor has lost its class and gets Qt's generic
+    // interface, never one of ours that would cast it.
     if (auto* path = qobject_cast<PathLabel*>(object)) {
         return new AccessiblePath(path);
     }
