@@ -2,8 +2,10 @@
 // readings half a second apart, one tab-separated line per process.
 
 #include "AncestryCache.h"
+#include "Identification.h"
 #include "Kernel.h"
 #include "ListingMemo.h"
+#include "ProcessListing.h"
 #include "ProcessMonitor.h"
 #include "ProjectSearcher.h"
 #include "Sampler.h"
@@ -30,12 +32,7 @@ struct AnswerHolder {
 } // namespace
 
 void ProcessMonitor::dumpOnce(std::FILE* out) {
-    dumpOnce(
-        platform::systemKernel(),
-        [](const QUrl& dtd, std::chrono::milliseconds timeout) {
-            return WorkspaceResolver::workspaceRoot(dtd, timeout);
-        },
-        out);
+    dumpOnce(platform::systemKernel(), &WorkspaceResolver::workspaceRoot, out);
 }
 
 void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& resolver,

@@ -14,12 +14,6 @@ namespace ombrix {
 
 namespace {
 
-ProcessMonitor::Resolver realResolver() {
-    return [](const QUrl& dtd, std::chrono::milliseconds timeout) {
-        return WorkspaceResolver::workspaceRoot(dtd, timeout);
-    };
-}
-
 // Calls `f(future)` on `context`'s thread once `future` has finished or been
 // cancelled, and never once `context` is gone. The watcher is the weak link:
 // it dies with its parent, and a context-bound then() asserts in Qt 6.4 when
@@ -42,7 +36,8 @@ ProcessMonitor::ProcessMonitor(QObject* parent)
 ProcessMonitor::ProcessMonitor(Options options, QObject* parent)
     : MonitorState(parent)
     , m_kernel(options.kernel ? *options.kernel : platform::systemKernel())
-    , m_resolver(options.resolver ? std::move(options.resolver) : realResolver())
+    , m_resolver(options.resolver ? std::move(options.resolver)
+                                  : Resolver(&WorkspaceResolver::workspaceRoot))
     , m_pollInterval(options.pollInterval)
     , m_sampler(std::make_unique<Sampler>(m_kernel, options.searchWait)) {
     m_worker.setMaxThreadCount(1);

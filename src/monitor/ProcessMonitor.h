@@ -12,10 +12,7 @@
 // thread, in the order they were asked for.
 
 #include "DartProcess.h"
-#include "Identification.h"
 #include "MonitorState.h"
-#include "ProcessListing.h"
-#include "SystemMemory.h"
 
 #include <QFuture>
 #include <QHash>
@@ -29,10 +26,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
 
 namespace ombrix::platform {
-struct Timebase;
+class Kernel;
 }
 
 namespace ombrix {
