@@ -26,6 +26,8 @@ class BenchMonitor final : public MonitorState {
 public:
     using MonitorState::setProcesses;
     void terminate(Pid) override {}
+    void endProcesses(const QList<ProcessRef>&) override {}
+    void forceQuit(Pid) override {}
 };
 
 QList<DartProcess> sample(int generation) {

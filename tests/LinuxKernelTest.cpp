@@ -38,20 +38,27 @@ struct ProcessRow {
     std::optional<Pid> parent;
     std::optional<std::string> exe;
     std::optional<std::string> cwd;
+    std::optional<bool> service = std::nullopt; // from its cgroup file
 };
+ProcessUsage use(std::uint64_t cpu, std::uint64_t footprint) {
+    ProcessUsage usage;
+    usage.cpuTime = cpu;
+    usage.physFootprint = footprint;
+    return usage;
+}
 void PrintTo(const ProcessRow& row, std::ostream* os) {
     *os << row.name;
 }
 
 const ProcessRow kProcessRows[] = {
-    {"Normal", 100, ProcessUsage{300, (20480 + 1024 + 256) * 1024}, 42, "/usr/lib/dart/bin/dart",
-     "/home/me/app"},
-    {"NameWithParentheses", 200, ProcessUsage{3000, 12 * 1024}, 100,
-     "/opt/flutter/bin/cache/dart-sdk/bin/dart", std::nullopt},
+    {"Normal", 100, use(300, (20480 + 1024 + 256) * 1024), 42, "/usr/lib/dart/bin/dart",
+     "/home/me/app", false},
+    {"NameWithParentheses", 200, use(3000, 12 * 1024), 100,
+     "/opt/flutter/bin/cache/dart-sdk/bin/dart", std::nullopt, true},
     {"TruncatedStat", 300, std::nullopt, std::nullopt, std::nullopt, std::nullopt},
     {"MissingStatus", 400, std::nullopt, 100, std::nullopt, std::nullopt},
-    {"ZombieHasNoMemory", 500, ProcessUsage{130, 0}, 100, std::nullopt, std::nullopt},
-    {"KernelThread", 2, ProcessUsage{9, 0}, 0, std::nullopt, std::nullopt},
+    {"ZombieHasNoMemory", 500, use(130, 0), 100, std::nullopt, std::nullopt},
+    {"KernelThread", 2, use(9, 0), 0, std::nullopt, std::nullopt},
     {"Vanished", 999, std::nullopt, std::nullopt, std::nullopt, std::nullopt},
 };
 
@@ -65,7 +72,9 @@ TEST_P(FixtureProcessTest, Reads) {
     if (usage) {
         EXPECT_EQ(usage->cpuTime, row.usage->cpuTime);
         EXPECT_EQ(usage->physFootprint, row.usage->physFootprint);
+        EXPECT_EQ(usage->parent, row.parent) << "the same reading gives the parent";
     }
+    EXPECT_EQ(kernel.startedAsService(row.pid), row.service);
     EXPECT_EQ(kernel.parent(row.pid), row.parent);
     EXPECT_EQ(kernel.executablePath(row.pid), row.exe);
     EXPECT_EQ(kernel.workingDirectory(row.pid), row.cwd);

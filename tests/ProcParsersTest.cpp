@@ -174,6 +174,43 @@ TEST_P(SwapsTest, SumsUsedColumn) {
 INSTANTIATE_TEST_SUITE_P(Rows, SwapsTest, ::testing::ValuesIn(kSwapsRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// --- /proc/PID/cgroup -------------------------------------------------------------
+
+struct CgroupRow {
+    const char* name;
+    std::string text;
+    bool service;
+};
+void PrintTo(const CgroupRow& row, std::ostream* os) {
+    *os << row.name;
+}
+
+const CgroupRow kCgroupRows[] = {
+    {"SystemService", "0::/system.slice/dart-server.service\n", true},
+    {"UserService", "0::/user.slice/user-1000.slice/user@1000.service/app.slice/dtd.service\n",
+     true},
+    {"AppScopeUnderTheUserManager",
+     "0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-gnome-code-42.scope\n", false},
+    {"LoginSession", "0::/user.slice/user-1000.slice/session-2.scope\n", false},
+    {"LegacyHierarchyNamesTheUnit",
+     "12:memory:/x\n1:name=systemd:/system.slice/dart.service\n0::/\n", true},
+    {"OnlyAControllerNamesAService", "4:memory:/system.slice/dart.service\n0::/\n", false},
+    {"TrailingSlash", "0::/system.slice/dart.service/\n", true},
+    {"BareSuffixIsNoUnit", "0::/.service\n", false},
+    {"Container", "0::/\n", false},
+    {"Empty", "", false},
+    {"Garbage", "no colons here\n0:\n", false},
+};
+
+class CgroupTest : public ::testing::TestWithParam<CgroupRow> {};
+
+TEST_P(CgroupTest, TellsServiceUnits) {
+    EXPECT_EQ(inServiceUnit(GetParam().text), GetParam().service);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CgroupTest, ::testing::ValuesIn(kCgroupRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // --- /proc/pressure/memory --------------------------------------------------------
 
 struct PressureRow {

@@ -31,6 +31,7 @@ struct Harness {
         ProcessMonitor::Options options;
         options.kernel = &kernel;
         options.pollLoop = false;
+        options.killGrace = std::chrono::milliseconds(20);
         options.resolver = [this](const QUrl&, std::chrono::milliseconds) {
             ++resolutions;
             QPromise<std::optional<QString>> promise;
@@ -44,8 +45,16 @@ struct Harness {
     void process(Pid pid, quint64 cpuNanos, quint64 bytes, Pid parent = 1) {
         FakeKernel::Process p;
         p.parent = parent;
-        p.usage = platform::ProcessUsage{cpuNanos, bytes};
+        p.usage = platform::ProcessUsage{cpuNanos, bytes, 0, std::nullopt};
         kernel.processes[pid] = p;
+    }
+    const DartProcess* row(Pid pid) const {
+        for (const DartProcess& p : monitor->processes()) {
+            if (p.id == pid) {
+                return &p;
+            }
+        }
+        return nullptr;
     }
 };
 
@@ -205,4 +214,70 @@ TEST(ProcessMonitor, oneResolutionPerWindowAndWorkspaceOnlyWithoutProject) {
     }
     runSample(*h.monitor);
     EXPECT_EQ(h.resolutions, 1);
+}
+
+TEST(ProcessMonitor, aProcessWhoseIdeEndsIsALeftoverUnderItsOldName) {
+    Harness h;
+    h.kernel.setListing("10 /x/dart language-server\n11 /x/dart run\n");
+    h.process(10, 0, 300, 50);
+    h.process(11, 0, 5, 50);
+    h.kernel.processes[50].exe = "/usr/share/code/code";
+    runSample(*h.monitor);
+    ASSERT_TRUE(h.row(10));
+    EXPECT_FALSE(h.row(10)->leftover);
+    EXPECT_EQ(h.monitor->leftoverCount(), 0);
+
+    h.kernel.processes[10].parent = 1; // the window closed
+    h.kernel.processes[10].service = true;
+    runSample(*h.monitor);
+    ASSERT_TRUE(h.row(10));
+    EXPECT_TRUE(h.row(10)->leftover);
+    EXPECT_EQ(h.row(10)->name, QStringLiteral("Analyzer (VS Code)"));
+    EXPECT_FALSE(h.row(11)->leftover);
+    EXPECT_EQ(h.monitor->leftoverCount(), 1);
+    EXPECT_EQ(h.monitor->leftoverBytes(), 300u);
+}
+
+TEST(ProcessMonitor, sigkillIsOfferedAfterTheGraceToTheSameProcessOnly) {
+    Harness h;
+    h.kernel.setListing("10 /x/dart run\n11 /x/dart run\n");
+    h.process(10, 0, 1);
+    h.process(11, 0, 1);
+    h.kernel.processes[10].usage->startTime = 7;
+    h.kernel.processes[11].usage->startTime = 7;
+    runSample(*h.monitor);
+
+    h.monitor->forceQuit(10);
+    EXPECT_TRUE(h.kernel.killed.empty()) << "no SIGKILL without a SIGTERM first";
+    h.monitor->terminate(10);
+    h.monitor->terminate(11);
+    EXPECT_EQ(h.kernel.terminated, (std::vector<Pid>{10, 11}));
+    EXPECT_FALSE(h.row(10)->ignoredTerminate);
+    h.monitor->forceQuit(10);
+    EXPECT_TRUE(h.kernel.killed.empty()) << "offered before the grace was over";
+
+    h.kernel.processes[11].usage->startTime = 8; // 11 ended; its pid went to another process
+    ASSERT_TRUE(QTest::qWaitFor([&] { return h.row(10) && h.row(10)->ignoredTerminate; }, 5000));
+    runSample(*h.monitor);
+    EXPECT_FALSE(h.row(11)->ignoredTerminate);
+    h.monitor->forceQuit(11);
+    h.monitor->forceQuit(10);
+    EXPECT_EQ(h.kernel.killed, std::vector<Pid>{10});
+}
+
+TEST(ProcessMonitor, endingProcessesSendsSigtermNowAndSigkillAfterTheGrace) {
+    Harness h;
+    h.kernel.setListing("10 /x/dart run\n11 /x/dart run\n");
+    h.process(10, 0, 1);
+    h.process(11, 0, 1);
+    h.kernel.processes[10].usage->startTime = 7;
+    h.kernel.processes[11].usage->startTime = 7;
+    runSample(*h.monitor);
+
+    h.monitor->endProcesses({{10, 7}, {11, 7}, {12, 7}});
+    EXPECT_EQ(h.kernel.terminated, (std::vector<Pid>{10, 11, 12}));
+    EXPECT_TRUE(h.kernel.killed.empty());
+    h.kernel.processes[11].usage->startTime = 9; // reused during the grace
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !h.kernel.killed.empty(); }, 5000));
+    EXPECT_EQ(h.kernel.killed, (std::vector<Pid>{10, 12}));
 }

@@ -53,7 +53,7 @@ struct Cache {
     void process(Pid pid, Pid parent = window) {
         FakeKernel::Process p;
         p.parent = parent;
-        p.usage = platform::ProcessUsage{0, 100};
+        p.usage = platform::ProcessUsage{0, 100, 0, std::nullopt};
         kernel.processes[pid] = p;
     }
 

@@ -23,6 +23,10 @@ public:
 
     std::optional<platform::Pid> parent(platform::Pid pid) const override;
     std::optional<std::string> executablePath(platform::Pid pid) const override;
+    // Not cached: asked once per process for its whole life, by the sampler.
+    std::optional<bool> startedAsService(platform::Pid pid) const override {
+        return m_tree.startedAsService(pid);
+    }
 
 private:
     const platform::ProcessTree& m_tree;

@@ -20,8 +20,19 @@ struct DartProcess {
     double cpuPercent = 0;              // percent of one core over the last interval
     quint64 memoryBytes = 0;            // physical footprint
     quint64 startTime = 0;              // ProcessUsage::startTime: with id, the process measured
+    bool leftover = false;              // adopted by the system: nothing will stop it (Leftovers)
+    bool ignoredTerminate = false;      // still running a grace period after its row's SIGTERM
 
     friend bool operator==(const DartProcess&, const DartProcess&) = default;
+};
+
+// One process as a command names it: a signal reaches `id` only while the
+// process there started at `startTime`.
+struct ProcessRef {
+    Pid id = 0;
+    quint64 startTime = 0;
+
+    friend bool operator==(const ProcessRef&, const ProcessRef&) = default;
 };
 
 } // namespace ombrix

@@ -20,6 +20,19 @@ quint64 MonitorState::peakMemoryBytes() const {
     return peak;
 }
 
+qsizetype MonitorState::leftoverCount() const {
+    return std::count_if(m_processes.cbegin(), m_processes.cend(),
+                         [](const DartProcess& p) { return p.leftover; });
+}
+
+quint64 MonitorState::leftoverBytes() const {
+    quint64 total = 0;
+    for (const auto& p : m_processes) {
+        total += p.leftover ? p.memoryBytes : 0;
+    }
+    return total;
+}
+
 void MonitorState::setProcesses(QList<DartProcess> processes) {
     if (processes == m_processes) {
         return;

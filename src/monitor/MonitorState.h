@@ -27,9 +27,17 @@ public:
     const QList<double>& pressureHistory() const { return m_pressureHistory; }
     quint64 totalMemoryBytes() const; // sum over processes()
     quint64 peakMemoryBytes() const;  // largest of processes()
+    qsizetype leftoverCount() const;  // rows marked leftover
+    quint64 leftoverBytes() const;    // their memory
 
     // SIGTERM to the process of the listed row `pid`; nothing for a pid not listed.
     virtual void terminate(Pid pid) = 0;
+    // SIGTERM to each process that is still the one named, then, a grace period
+    // later, SIGKILL to each that still runs and still is. For lists the user
+    // confirmed (or chose in a notification).
+    virtual void endProcesses(const QList<ProcessRef>& processes) = 0;
+    // SIGKILL to the listed row `pid` once it shows ignoredTerminate; nothing otherwise.
+    virtual void forceQuit(Pid pid) = 0;
 
 signals:
     void processesChanged();

@@ -39,6 +39,7 @@ ProcessMonitor::ProcessMonitor(Options options, QObject* parent)
     , m_resolver(options.resolver ? std::move(options.resolver)
                                   : Resolver(&WorkspaceResolver::workspaceRoot))
     , m_pollInterval(options.pollInterval)
+    , m_killGrace(options.killGrace)
     , m_sampler(std::make_unique<Sampler>(m_kernel, options.searchWait)) {
     m_worker.setMaxThreadCount(1);
     if (options.pollLoop) {
@@ -81,13 +82,57 @@ void ProcessMonitor::pollOnce() {
     });
 }
 
-void ProcessMonitor::terminate(Pid pid) {
+const DartProcess* ProcessMonitor::listed(Pid pid) const {
     const auto row = std::find_if(processes().cbegin(), processes().cend(),
                                   [pid](const DartProcess& p) { return p.id == pid; });
-    if (row != processes().cend()) {
-        m_kernel.terminate(pid, row->startTime);
-    }
+    return row != processes().cend() ? &*row : nullptr;
+}
+
+void ProcessMonitor::sampleSoon() {
+    // Not from inside the caller: it may be a button of a row this sample removes.
     QTimer::singleShot(0, this, [this] { sample(); });
+}
+
+void ProcessMonitor::terminate(Pid pid) {
+    if (const DartProcess* row = listed(pid)) {
+        const ProcessRef ref{pid, row->startTime};
+        m_kernel.terminate(ref.id, ref.startTime);
+        m_stops.insert(pid, Stop{ref.startTime, false});
+        // The sample then shows whether it is still there, and offers SIGKILL if so.
+        QTimer::singleShot(m_killGrace, this, [this, ref] {
+            const auto stop = m_stops.find(ref.id);
+            if (stop != m_stops.end() && stop->startTime == ref.startTime) {
+                stop->due = true;
+                sample();
+            }
+        });
+    }
+    sampleSoon();
+}
+
+void ProcessMonitor::endProcesses(const QList<ProcessRef>& targets) {
+    for (const ProcessRef& ref : targets) {
+        m_kernel.terminate(ref.id, ref.startTime);
+    }
+    // The kernel's identity check again: a process that ended meanwhile and
+    // left its pid to another gets nothing.
+    QTimer::singleShot(m_killGrace, this, [this, targets] {
+        for (const ProcessRef& ref : targets) {
+            m_kernel.forceQuit(ref.id, ref.startTime);
+        }
+        sample();
+    });
+    sampleSoon();
+}
+
+void ProcessMonitor::forceQuit(Pid pid) {
+    const DartProcess* row = listed(pid);
+    const auto stop = m_stops.constFind(pid);
+    if (row && row->ignoredTerminate && stop != m_stops.constEnd() &&
+        stop->startTime == row->startTime) {
+        m_kernel.forceQuit(pid, row->startTime);
+    }
+    sampleSoon();
 }
 
 void ProcessMonitor::startResolutions(const QHash<Pid, QUrl>& dtdByWindow) {
@@ -132,6 +177,15 @@ void ProcessMonitor::apply(const Reading& reading) {
     for (auto it = m_workspaceByWindow.begin(); it != m_workspaceByWindow.end();) {
         it = reading.dtdByWindow.contains(it.key()) ? std::next(it) : m_workspaceByWindow.erase(it);
     }
+    QHash<Pid, Stop> stops;
+    for (DartProcess& row : rows) {
+        if (const auto stop = m_stops.constFind(row.id);
+            stop != m_stops.constEnd() && stop->startTime == row.startTime) {
+            row.ignoredTerminate = stop->due;
+            stops.insert(row.id, *stop);
+        }
+    }
+    m_stops = std::move(stops); // a process that ended, or a reused pid, leaves no offer
     setProcesses(std::move(rows));
 }
 

@@ -52,6 +52,9 @@ public:
         // How long a sample waits for a new process's project search before
         // showing it without a project (the answer lands in a later sample).
         std::chrono::milliseconds searchWait{250};
+        // How long a process has after SIGTERM before it is offered (a row's
+        // button) or sent (endProcesses) SIGKILL.
+        std::chrono::milliseconds killGrace{5000};
     };
 
     // The real machine, the real daemon client, polling from construction on.
@@ -67,6 +70,8 @@ public:
     // pid that has since been reused, or is not listed, gets nothing. No
     // confirmation, no result.
     void terminate(Pid pid) override;
+    void endProcesses(const QList<ProcessRef>& processes) override;
+    void forceQuit(Pid pid) override;
 
     // Prints one table of the watched processes ("pid\tname\tcpu\tmemory\tproject")
     // and returns; blocks the calling thread. Needs a QCoreApplication, nothing more.
@@ -84,16 +89,25 @@ private:
     void startResolutions(const QHash<Pid, QUrl>& dtdByWindow);
     void storeWorkspace(const std::optional<QString>& root, Pid window);
     void pollOnce();
+    void sampleSoon();
+    const DartProcess* listed(Pid pid) const;
 
     const platform::Kernel& m_kernel;
     Resolver m_resolver;
     std::chrono::milliseconds m_pollInterval;
+    std::chrono::milliseconds m_killGrace;
     // One reading at a time: the sampler's caches are the worker's alone.
     QThreadPool m_worker;
     std::unique_ptr<Sampler> m_sampler;
 
     QHash<Pid, std::optional<QString>> m_workspaceByWindow;
     QSet<Pid> m_resolvingWindows;
+    // Rows whose terminate button sent SIGTERM; `due` once the grace is over.
+    struct Stop {
+        quint64 startTime = 0;
+        bool due = false;
+    };
+    QHash<Pid, Stop> m_stops;
 };
 
 } // namespace ombrix

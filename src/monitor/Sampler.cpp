@@ -18,6 +18,7 @@ void Sampler::forget(Pid pid) {
     m_previousCPUNanos.remove(pid);
     m_projectCache.remove(pid);
     m_nameCache.remove(pid);
+    m_lineage.remove(pid);
     m_searcher.forget(pid);
 }
 
@@ -142,9 +143,14 @@ Reading Sampler::read(bool anyRoot) {
             m_nameCache.insert(entry.pid, name);
         }
 
+        // The name above was fixed while the parent lived, so a leftover keeps its IDE.
+        const bool leftover =
+            Leftovers::update(m_lineage[entry.pid], entry.pid,
+                              usage->parent ? usage->parent : cycle.parent(entry.pid), cycle);
+
         reading.rows.append(DartProcess{entry.pid, name, line->executableName, line->commandLine,
                                         std::nullopt, std::nullopt, cpu, usage->physFootprint,
-                                        usage->startTime});
+                                        usage->startTime, leftover});
     }
 
     m_searcher.retain(measured);
@@ -177,6 +183,7 @@ Reading Sampler::read(bool anyRoot) {
     keepMeasured(m_previousCPUNanos);
     keepMeasured(m_projectCache);
     keepMeasured(m_nameCache);
+    keepMeasured(m_lineage);
 
     rank(reading.rows);
     return reading;

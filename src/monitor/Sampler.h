@@ -6,11 +6,12 @@
 // file system does can hold the window; the monitor applies each reading on
 // its own thread in one stretch.
 //
-// Owns the per-process caches (CPU marks, names, projects) and the project
-// searches. A pid whose start time changes is a new process: its caches go.
+// Owns the per-process caches (CPU marks, names, projects, lineage) and the
+// project searches. A pid whose start time changes is a new process: its caches go.
 
 #include "AncestryCache.h"
 #include "DartProcess.h"
+#include "Leftovers.h"
 #include "ListingMemo.h"
 #include "ProjectSearcher.h"
 #include "SystemMemory.h"
@@ -87,6 +88,7 @@ private:
     QHash<Pid, CpuMark> m_previousCPUNanos;
     QHash<Pid, std::optional<QString>> m_projectCache;
     QHash<Pid, QString> m_nameCache;
+    QHash<Pid, Leftovers::Lineage> m_lineage;
 };
 
 } // namespace ombrix

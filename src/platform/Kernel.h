@@ -38,6 +38,9 @@ struct ProcessUsage {
     // When the process started, in the kernel's own units. With the pid it names
     // one process: a reused pid has another start time.
     std::uint64_t startTime = 0;
+    // The parent pid where the same reading gives it (Linux's stat does);
+    // otherwise absent, and ProcessTree::parent() asks.
+    std::optional<Pid> parent;
 };
 
 // The VM counters the memory snapshot is computed from (units of counterUnitBytes()).
@@ -71,6 +74,8 @@ public:
     // `startTime` (ProcessUsage::startTime); a reused or vanished pid gets
     // nothing. Pids of 0 or below are ignored. The result is not reported.
     virtual void terminate(Pid pid, std::uint64_t startTime) const = 0;
+    // SIGKILL under the same identity check as terminate().
+    virtual void forceQuit(Pid pid, std::uint64_t startTime) const = 0;
 };
 
 // Who started whom, and from which executable.
@@ -82,6 +87,10 @@ public:
     virtual std::optional<Pid> parent(Pid pid) const = 0;
     // Absolute path of the executable, invalid UTF-8 replaced; absent when unreadable.
     virtual std::optional<std::string> executablePath(Pid pid) const = 0;
+    // Whether a service manager started the process on purpose as part of a
+    // service (Linux: its control group is a ".service" unit); absent when
+    // that cannot be read.
+    virtual std::optional<bool> startedAsService(Pid pid) const = 0;
 };
 
 class Files {

@@ -7,7 +7,8 @@
 //                                     private anonymous memory, its swapped-out
 //                                     part and page tables (smaps would be
 //                                     exact but costs ~1000x more per read)
-//   sysctl KERN_PROC_PID e_ppid       /proc/PID/stat ppid
+//   sysctl KERN_PROC_PID e_ppid       /proc/PID/stat ppid (also with each usage reading)
+//   launchd job (service)             /proc/PID/cgroup unit ends in ".service"
 //   proc_pidpath                      readlink /proc/PID/exe, " (deleted)" cut
 //   PROC_PIDVNODEPATHINFO cdir        readlink /proc/PID/cwd as it stands; a
 //                                     " (deleted)" end is told from a real
@@ -179,6 +180,7 @@ std::optional<ProcessUsage> LinuxKernel::usage(Pid pid) const {
     usage.cpuTime = stat->userTicks + stat->systemTicks;
     usage.physFootprint = (memory.rssAnonKiB + memory.vmSwapKiB + memory.vmPteKiB) * 1024;
     usage.startTime = stat->startTicks;
+    usage.parent = stat->parent;
     return usage;
 }
 
@@ -198,6 +200,11 @@ std::optional<std::string> LinuxKernel::executablePath(Pid pid) const {
     return executableLink(pidPath(pid, "exe"));
 }
 
+std::optional<bool> LinuxKernel::startedAsService(Pid pid) const {
+    const auto text = readFile(pidPath(pid, "cgroup"));
+    return text ? std::optional(proc::inServiceUnit(*text)) : std::nullopt;
+}
+
 std::optional<std::string> LinuxKernel::workingDirectory(Pid pid) const {
     const auto target = readLink(pidPath(pid, "cwd"));
     return target ? std::optional(toValidUtf8(*target)) : std::nullopt;
@@ -215,6 +222,14 @@ std::optional<std::uint64_t> LinuxKernel::startTime(Pid pid) const {
 }
 
 void LinuxKernel::terminate(Pid pid, std::uint64_t startTime) const {
+    signalIfSame(pid, startTime, SIGTERM);
+}
+
+void LinuxKernel::forceQuit(Pid pid, std::uint64_t startTime) const {
+    signalIfSame(pid, startTime, SIGKILL);
+}
+
+void LinuxKernel::signalIfSame(Pid pid, std::uint64_t startTime, int signal) const {
     if (pid <= 0) {
         return;
     }
@@ -223,12 +238,12 @@ void LinuxKernel::terminate(Pid pid, std::uint64_t startTime) const {
     const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
     if (pidfd < 0) {
         if (errno == ENOSYS && this->startTime(pid) == startTime) {
-            ::kill(pid, SIGTERM); // kernels before 5.3
+            ::kill(pid, signal); // kernels before 5.3
         }
         return;
     }
     if (this->startTime(pid) == startTime) {
-        ::syscall(SYS_pidfd_send_signal, pidfd, SIGTERM, nullptr, 0);
+        ::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0);
     }
     ::close(pidfd);
 }

@@ -49,7 +49,14 @@ public:
     std::optional<Pid> parent(Pid pid) const override;
     std::optional<std::string> executablePath(Pid pid) const override;
     std::optional<std::string> workingDirectory(Pid pid) const override;
-    void terminate(Pid pid, std::uint64_t startTime) const override;
+    // launchd's jobs are not told apart from its adoptees here: none is a service.
+    std::optional<bool> startedAsService(Pid) const override { return false; }
+    void terminate(Pid pid, std::uint64_t startTime) const override {
+        signalIfSame(pid, startTime, SIGTERM);
+    }
+    void forceQuit(Pid pid, std::uint64_t startTime) const override {
+        signalIfSame(pid, startTime, SIGKILL);
+    }
 
     bool fileExists(const std::string& path) const override;
     std::string homeDirectory() const override;
@@ -65,6 +72,9 @@ public:
 
     std::int64_t monotonicNanos() const override;
     void sleepMicroseconds(std::int64_t micros) const override;
+
+private:
+    void signalIfSame(Pid pid, std::uint64_t startTime, int signal) const;
 };
 
 // Both ends close-on-exec: a ps started at the same moment on another thread
@@ -140,12 +150,12 @@ std::optional<std::string> MacKernel::workingDirectory(Pid pid) const {
     return mac::pathFrom(rc, info.pvi_cdir.vip_path);
 }
 
-void MacKernel::terminate(Pid pid, std::uint64_t startTime) const {
+void MacKernel::signalIfSame(Pid pid, std::uint64_t startTime, int signal) const {
     // No pidfd here: the start time is checked right before the signal, which
     // leaves only the microseconds between the two calls for a pid to be reused.
     const auto now = mac::isSingleProcess(pid) ? usage(pid) : std::nullopt;
     if (now && now->startTime == startTime) {
-        ::kill(pid, SIGTERM);
+        ::kill(pid, signal);
     }
 }
 

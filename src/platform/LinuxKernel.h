@@ -25,11 +25,13 @@ public:
     std::optional<ProcessUsage> usage(Pid pid) const override;
     std::optional<Pid> parent(Pid pid) const override;
     std::optional<std::string> executablePath(Pid pid) const override;
+    std::optional<bool> startedAsService(Pid pid) const override;
     std::optional<std::string> workingDirectory(Pid pid) const override;
     std::string deletedCheck(Pid pid, const std::string& cwd) const override;
     // Pids of 0 or below are ignored: kill() would read them as process
     // groups or "every process we may signal".
     void terminate(Pid pid, std::uint64_t startTime) const override;
+    void forceQuit(Pid pid, std::uint64_t startTime) const override;
 
     bool fileExists(const std::string& path) const override;
     std::string homeDirectory() const override;
@@ -50,6 +52,7 @@ public:
 private:
     std::string pidPath(Pid pid, const char* entry) const;
     std::optional<std::uint64_t> startTime(Pid pid) const;
+    void signalIfSame(Pid pid, std::uint64_t startTime, int signal) const;
 
     std::string m_proc;
     std::string m_sys;

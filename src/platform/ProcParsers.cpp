@@ -1,5 +1,6 @@
 #include "ProcParsers.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -95,6 +96,35 @@ std::optional<Stat> parseStat(std::string_view text) {
         }
     }
     return Stat{*parent, *user, *system, start};
+}
+
+bool inServiceUnit(std::string_view text) {
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        // hierarchy-id:controllers:path; the path itself may hold colons.
+        const std::size_t first = line.find(':');
+        const std::size_t second =
+            first == std::string_view::npos ? first : line.find(':', first + 1);
+        if (second == std::string_view::npos) {
+            continue;
+        }
+        const std::string_view controllers = line.substr(first + 1, second - first - 1);
+        const bool unified = line.substr(0, first) == "0" && controllers.empty();
+        if (!unified && controllers != "name=systemd") {
+            continue;
+        }
+        std::string_view path = line.substr(second + 1);
+        while (path.size() > 1 && path.back() == '/') {
+            path.remove_suffix(1);
+        }
+        const std::string_view unit = path.substr(path.rfind('/') + 1);
+        if (unit.size() > 8 && unit.ends_with(".service")) {
+            return true;
+        }
+    }
+    return false;
 }
 
 StatusMemory parseStatus(std::string_view text) {

@@ -34,6 +34,11 @@ struct StatusMemory {
 };
 StatusMemory parseStatus(std::string_view text);
 
+// Whether /proc/PID/cgroup puts the process in a ".service" unit, on the
+// unified hierarchy ("0::") or systemd's own ("name=systemd"). Scopes
+// (app-….scope, session-….scope) are not services.
+bool inServiceUnit(std::string_view cgroupText);
+
 // The /proc/meminfo lines the memory snapshot is built from, in KiB.
 struct MemInfo {
     std::uint64_t memTotal = 0;

@@ -22,6 +22,7 @@ public:
         std::optional<platform::ProcessUsage> usage = platform::ProcessUsage{};
         std::optional<std::string> exe;
         std::optional<std::string> cwd;
+        std::optional<bool> service = false; // startedAsService()
     };
 
     // --- what tests set ------------------------------------------------------
@@ -45,6 +46,7 @@ public:
     std::optional<std::int32_t> pressure;
     mutable std::int64_t now = 1'000'000'000;
     mutable std::vector<platform::Pid> terminated;
+    mutable std::vector<platform::Pid> killed; // forceQuit()
     mutable std::atomic<int> listCalls = 0; // counted on the sampling worker
 
     void advance(std::int64_t nanos) { now += nanos; }
@@ -59,7 +61,12 @@ public:
     platform::Timebase timebase() const override { return base; }
     std::optional<platform::ProcessUsage> usage(platform::Pid pid) const override {
         auto it = processes.find(pid);
-        return it == processes.end() ? std::nullopt : it->second.usage;
+        if (it == processes.end() || !it->second.usage) {
+            return std::nullopt;
+        }
+        platform::ProcessUsage usage = *it->second.usage;
+        usage.parent = it->second.parent;
+        return usage;
     }
     std::optional<platform::Pid> parent(platform::Pid pid) const override {
         auto it = processes.find(pid);
@@ -72,6 +79,10 @@ public:
         auto it = processes.find(pid);
         return it == processes.end() ? std::nullopt : it->second.exe;
     }
+    std::optional<bool> startedAsService(platform::Pid pid) const override {
+        auto it = processes.find(pid);
+        return it == processes.end() ? std::nullopt : it->second.service;
+    }
     std::optional<std::string> workingDirectory(platform::Pid pid) const override {
         auto it = processes.find(pid);
         return it == processes.end() ? std::nullopt : it->second.cwd;
@@ -79,11 +90,10 @@ public:
     // Like the real one, a process set up with another start time gets nothing;
     // a pid the test did not set up stands for a process that is there.
     void terminate(platform::Pid pid, std::uint64_t startTime) const override {
-        const auto it = processes.find(pid);
-        if (it == processes.end() ||
-            (it->second.usage && it->second.usage->startTime == startTime)) {
-            terminated.push_back(pid);
-        }
+        signalIfSame(pid, startTime, terminated);
+    }
+    void forceQuit(platform::Pid pid, std::uint64_t startTime) const override {
+        signalIfSame(pid, startTime, killed);
     }
     bool fileExists(const std::string& path) const override { return files.count(path) > 0; }
     std::string homeDirectory() const override { return home; }
@@ -96,6 +106,15 @@ public:
     void sleepMicroseconds(std::int64_t micros) const override { now += micros * 1000; }
 
 private:
+    void signalIfSame(platform::Pid pid, std::uint64_t startTime,
+                      std::vector<platform::Pid>& log) const {
+        const auto it = processes.find(pid);
+        if (it == processes.end() ||
+            (it->second.usage && it->second.usage->startTime == startTime)) {
+            log.push_back(pid);
+        }
+    }
+
     mutable std::mutex m_mutex;
     std::string m_listing;
 };

@@ -1,8 +1,8 @@
 #pragma once
 
 // The monitor state the views read, written by hand: nothing is sampled, the
-// published values change only when the test says so, and terminate() only
-// records the pid.
+// published values change only when the test says so, and the commands only
+// record what they were given.
 
 #include "MonitorState.h"
 
@@ -17,8 +17,12 @@ public:
     using MonitorState::setProcesses;
 
     void terminate(Pid pid) override { terminated.push_back(pid); }
+    void endProcesses(const QList<ProcessRef>& processes) override { ended.append(processes); }
+    void forceQuit(Pid pid) override { forceQuitted.push_back(pid); }
 
     std::vector<Pid> terminated;
+    QList<ProcessRef> ended;
+    std::vector<Pid> forceQuitted;
 };
 
 inline DartProcess process(Pid id, QString name, double cpu = 0, quint64 memory = 0) {

@@ -1,0 +1,67 @@
+#include "FakeKernel.h"
+#include "Leftovers.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace ombrix;
+using ombrix::testing::FakeKernel;
+
+constexpr Pid kInit = 1, kIde = 50, kUserManager = 60, kUnreadable = 70, kDart = 100;
+
+// One process through successive samples: the parent each one reads, and
+// whether it is a leftover then.
+struct Step {
+    std::optional<Pid> parent;
+    bool leftover;
+};
+struct LeftoverRow {
+    const char* name;
+    std::vector<Step> steps;
+    std::optional<bool> service = false;
+};
+void PrintTo(const LeftoverRow& row, std::ostream* os) {
+    *os << row.name;
+}
+
+const LeftoverRow kRows[] = {
+    {"ChildOfAnIde", {{kIde, false}, {kIde, false}}},
+    {"AdoptedByInitFromTheStart", {{kInit, true}}},
+    {"AdoptedByTheSessionsReaper", {{kUserManager, true}}},
+    {"ServiceMainIsExempt", {{kInit, false}, {kInit, false}}, true},
+    {"ServiceUnknownIsNoGuess", {{kInit, false}}, std::nullopt},
+    {"ParentUnreadableIsNoGuess", {{std::nullopt, false}}},
+    {"ParentsExecutableUnreadable", {{kUnreadable, false}}},
+    {"ParentOutsideTheNamespace", {{0, false}}},
+    {"IdeEndsLater", {{kIde, false}, {kInit, true}, {kInit, true}}},
+    {"IdeEndsLaterWhateverTheUnit", {{kIde, false}, {kUserManager, true}}, true},
+    {"AParentUnreadableOnceKeepsTheHistory", {{kIde, false}, {std::nullopt, false}, {kInit, true}}},
+};
+
+class LeftoverTest : public ::testing::TestWithParam<LeftoverRow> {};
+
+TEST_P(LeftoverTest, FollowsTheParent) {
+    FakeKernel tree;
+    tree.processes[kIde].exe = "/usr/share/code/code";
+    tree.processes[kUserManager].exe = "/usr/lib/systemd/systemd";
+    tree.processes[kUnreadable].exe = std::nullopt;
+    tree.processes[kDart].service = GetParam().service;
+    Leftovers::Lineage seen;
+    int sample = 0;
+    for (const Step& step : GetParam().steps) {
+        EXPECT_EQ(Leftovers::update(seen, kDart, step.parent, tree), step.leftover)
+            << "sample " << sample;
+        ++sample;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, LeftoverTest, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LeftoverSummary, CountsAndBytes) {
+    EXPECT_EQ(Leftovers::summary(1, 300 * 1024 * 1024), QStringLiteral("1 leftover \u00b7 300 MB"));
+    EXPECT_EQ(Leftovers::summary(3, 2254857830ull), QStringLiteral("3 leftovers \u00b7 2.1 GB"));
+}
+
+} // namespace
