@@ -100,7 +100,7 @@ TEST(ViewShots, WindowAndPanel) {
         QWidget* view;
         QSize size;
         const char* name;
-        QImage empty = {}, filled = {}, masked = {};
+        QImage empty = {}, filled = {}, masked = {}, leftovers = {};
     };
     Shot shots[] = {{&window, {900, 400}, "window"}, {&panel, {540, 470}, "panel"}};
     const auto take = [](Shot& s, const char* suffix) {
@@ -117,6 +117,15 @@ TEST(ViewShots, WindowAndPanel) {
     for (Shot& s : shots) {
         s.masked = take(s, "-masked");
     }
+    setting.setHidden(false);
+    QList<DartProcess> rows = monitor.processes();
+    rows[0].leftover = true; // the analyzer of a closed window, and its daemon
+    rows[4].leftover = true;
+    rows[1].ignoredTerminate = true;
+    monitor.setProcesses(rows);
+    for (Shot& s : shots) {
+        s.leftovers = take(s, "-leftovers");
+    }
     for (const Shot& s : shots) {
         SCOPED_TRACE(s.name);
         const QSize expected = s.size * s.view->devicePixelRatio();
@@ -128,6 +137,8 @@ TEST(ViewShots, WindowAndPanel) {
         EXPECT_GT(changed(s.empty), 0.01);
         EXPECT_GT(changed(s.filled, s.empty), 0.05);
         EXPECT_GT(changed(s.masked, s.filled), 0.002);
+        EXPECT_EQ(s.leftovers.size(), expected) << "the leftover line fits in the same view";
+        EXPECT_GT(changed(s.leftovers, s.filled), 0.002);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "MenuBarLabel.h"
 
+#include "Leftovers.h"
 #include "MonitorState.h"
 #include "Symbols.h"
 #include "ValueText.h"
@@ -55,8 +56,14 @@ QString MenuBarLabel::title() const {
     return ValueText::bytes(m_monitor.totalMemoryBytes());
 }
 
+QString MenuBarLabel::toolTip() const {
+    const qsizetype leftovers = m_monitor.leftoverCount();
+    return leftovers > 0 ? title() + u'\n' + Leftovers::summary(leftovers, m_monitor.leftoverBytes())
+                         : title();
+}
+
 void MenuBarLabel::refresh() {
-    m_tray.setToolTip(title());
+    m_tray.setToolTip(toolTip());
 }
 
 } // namespace ombrix

@@ -1,8 +1,8 @@
 #pragma once
 
 // The tray item's face: the "memorychip" symbol, with the total memory of the
-// watched processes as its tooltip (a tray item has no room for a title).
-// Refreshed whenever the monitor publishes a different process list.
+// watched processes as its tooltip (a tray item has no room for a title),
+// and a second line counting the leftovers while there are any. Refreshed whenever the monitor publishes a different process list.
 
 #include <QIcon>
 #include <QObject>
@@ -22,6 +22,8 @@ public:
 
     // What the tray shows as text now: the byte-count text of the total.
     QString title() const;
+    // The tooltip: the title, then the leftovers' line when there are any.
+    QString toolTip() const;
 
     // The tray's icon: the theme's symbolic icon of this name when installed,
     // else a drawing that keeps its contrast on dark and light panels.

@@ -1,8 +1,12 @@
 #include "OmbrixApp.h"
 
+#include "DesktopNotifier.h"
+#include "Kernel.h"
+#include "LeftoverAlerts.h"
 #include "MainWindow.h"
 #include "MenuBarLabel.h"
 #include "PathMaskSetting.h"
+#include "ProcessText.h"
 #include "ProcessMonitor.h"
 #include "TrayPanel.h"
 #include "Updater.h"
@@ -21,6 +25,26 @@ OmbrixApp::OmbrixApp(Options options, QObject* parent)
 
 OmbrixApp::~OmbrixApp() = default;
 
+void OmbrixApp::tellLeftovers() {
+    const qint64 now = m_clock.elapsed();
+    const MonitorState& state = monitor();
+    if (auto notice = m_alerts->update(state.processes(), now, state.pressureHistory().size() <= 1)) {
+        QList<DesktopNotifier::Action> actions;
+        if (!notice->targets.isEmpty()) {
+            actions.append({QStringLiteral("end"), tr("End")});
+        }
+        m_notifier->notify(notice->summary, notice->body, actions,
+                           [this, targets = notice->targets](const QString& key) {
+                               if (key == QLatin1String("end")) {
+                                   monitor().endProcesses(targets);
+                               }
+                           });
+    }
+    if (const auto due = m_alerts->dueAt()) {
+        m_alertTimer.start(int(qMax<qint64>(0, *due - now)));
+    }
+}
+
 MonitorState& OmbrixApp::monitor() {
     if (!m_monitor) {
         m_monitor =
@@ -36,6 +60,16 @@ void OmbrixApp::start() {
     m_window = std::make_unique<MainWindow>(
         monitor(), *m_hidePaths,
         MainWindow::Actions{[this] { checkForUpdates(); }, [this] { quit(); }});
+
+    m_clock.start();
+    const QString home = QString::fromStdString(platform::systemKernel().homeDirectory());
+    m_alerts = std::make_unique<LeftoverAlerts>([this, home](const DartProcess& p) {
+        return ProcessText::placeOrPid(p, home, m_hidePaths->hidden());
+    });
+    m_notifier = std::make_unique<DesktopNotifier>();
+    m_alertTimer.setSingleShot(true);
+    connect(&m_alertTimer, &QTimer::timeout, this, &OmbrixApp::tellLeftovers);
+    connect(&monitor(), &MonitorState::processesChanged, this, &OmbrixApp::tellLeftovers);
 
     const bool tray = m_options.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
     QApplication::setQuitOnLastWindowClosed(!tray);

@@ -2,13 +2,16 @@
 
 // The shell of the run: owns the one ProcessMonitor (created when the scenes
 // are first built, never in dump mode), the shared path-mask setting, the main
-// window, the tray item and its panel. It decides nothing about processes.
+// window, the tray item and its panel, and the desktop notifications of new
+// leftovers. It decides nothing about processes.
 //
 // Call order: construct, then start() once the QApplication exists. The dump
 // is decided before either (DumpRequest.h), so it never needs a display.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,6 +21,8 @@ class QSystemTrayIcon;
 
 namespace ombrix {
 
+class DesktopNotifier;
+class LeftoverAlerts;
 class MainWindow;
 class MenuBarLabel;
 class PathMaskSetting;
@@ -62,6 +67,7 @@ public:
 
 private:
     void buildTray();
+    void tellLeftovers();
 
     Options m_options;
     std::unique_ptr<PathMaskSetting> m_hidePaths;
@@ -72,6 +78,10 @@ private:
     std::unique_ptr<QMenu> m_trayMenu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
     std::unique_ptr<MenuBarLabel> m_label;
+    std::unique_ptr<DesktopNotifier> m_notifier;
+    std::unique_ptr<LeftoverAlerts> m_alerts;
+    QElapsedTimer m_clock; // monotonic, for the notices' spacing
+    QTimer m_alertTimer;   // a notice held back by the spacing
 };
 
 } // namespace ombrix

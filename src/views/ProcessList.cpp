@@ -58,6 +58,7 @@ void ProcessList::setProcesses(const QList<DartProcess>& processes, quint64 peak
         if (!row) {
             row = new ProcessRow(m_compact, this);
             connect(row, &ProcessRow::terminateRequested, this, &ProcessList::terminateRequested);
+            connect(row, &ProcessRow::forceQuitRequested, this, &ProcessList::forceQuitRequested);
             connect(row, &ProcessRow::revealRequested, this, &ProcessList::revealRequested);
         }
         row->setProcess(p, peakMemoryBytes, masked);

@@ -32,6 +32,7 @@ public:
 
 signals:
     void terminateRequested(Pid pid);
+    void forceQuitRequested(Pid pid);
     void revealRequested(const QString& path);
 
 protected:

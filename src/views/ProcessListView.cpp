@@ -3,7 +3,10 @@
 #include "AccessibleViews.h"
 #include "Divider.h"
 #include "EmptyState.h"
+#include "EndLeftoversDialog.h"
 #include "FolderRevealer.h"
+#include "Kernel.h"
+#include "Leftovers.h"
 #include "LinkButton.h"
 #include "MemoryPanel.h"
 #include "MonitorState.h"
@@ -19,6 +22,7 @@
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QHBoxLayout>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -52,6 +56,7 @@ ProcessListView::ProcessListView(MonitorState& monitor, PathMaskSetting& hidePat
     stack->setSpacing(0);
     stack->addWidget(buildHeader());
     stack->addWidget(buildStatistics());
+    stack->addWidget(buildLeftovers());
     stack->addWidget(new Divider(Qt::Horizontal));
 
     m_list = new ProcessList(compact);
@@ -75,6 +80,8 @@ ProcessListView::ProcessListView(MonitorState& monitor, PathMaskSetting& hidePat
 
     connect(m_list, &ProcessList::terminateRequested, this,
             [this](Pid pid) { m_monitor.terminate(pid); });
+    connect(m_list, &ProcessList::forceQuitRequested, this,
+            [this](Pid pid) { m_monitor.forceQuit(pid); });
     connect(m_list, &ProcessList::revealRequested, this, &ProcessListView::reveal);
     connect(&m_monitor, &MonitorState::processesChanged, this, &ProcessListView::refreshProcesses);
     connect(&m_monitor, &MonitorState::memoryChanged, this, &ProcessListView::refreshMemory);
@@ -87,7 +94,9 @@ ProcessListView::ProcessListView(MonitorState& monitor, PathMaskSetting& hidePat
     refreshProcesses();
 }
 
-ProcessListView::~ProcessListView() = default;
+ProcessListView::~ProcessListView() {
+    delete m_confirm; // top-level while the view is in a popup panel
+}
 
 QWidget* ProcessListView::buildHeader() {
     auto* header = new QWidget;
@@ -159,6 +168,55 @@ QWidget* ProcessListView::buildStatistics() {
     return bar;
 }
 
+QWidget* ProcessListView::buildLeftovers() {
+    m_leftovers = new QWidget;
+    m_leftovers->setObjectName(QStringLiteral("leftoverBar"));
+    auto* row = new QHBoxLayout(m_leftovers);
+    row->setContentsMargins(12, 0, 12, m_compact ? 8 : 10);
+    row->setSpacing(8);
+    m_leftoverSummary = new TextLine(QString(), ColorRole::Orange);
+    m_leftoverSummary->setFont(Typography::monospacedDigits(Typography::font(
+        m_compact ? TextStyle::Caption : TextStyle::Callout, QFont::DemiBold)));
+    m_leftoverSummary->setObjectName(QStringLiteral("leftoverSummary"));
+    row->addWidget(m_leftoverSummary, 0, Qt::AlignVCenter);
+    row->addStretch(1);
+    auto* end = new QPushButton(tr("End Leftovers\u2026"));
+    end->setObjectName(QStringLiteral("endLeftovers"));
+    end->setFont(Typography::font(m_compact ? TextStyle::Caption : TextStyle::Callout));
+    end->setAutoDefault(false);
+    connect(end, &QPushButton::clicked, this, &ProcessListView::confirmEndLeftovers);
+    row->addWidget(end, 0, Qt::AlignVCenter);
+    m_leftovers->hide();
+    return m_leftovers;
+}
+
+void ProcessListView::confirmEndLeftovers() {
+    if (m_confirm) {
+        m_confirm->raise();
+        m_confirm->activateWindow();
+        return;
+    }
+    QList<DartProcess> leftovers;
+    for (const DartProcess& p : m_monitor.processes()) {
+        if (p.leftover) {
+            leftovers.append(p);
+        }
+    }
+    if (leftovers.isEmpty()) {
+        return;
+    }
+    // A popup panel closes when the dialog takes the focus: the dialog stands alone then.
+    QWidget* owner = window()->windowType() == Qt::Popup ? nullptr : window();
+    m_confirm = new EndLeftoversDialog(
+        m_monitor, leftovers, QString::fromStdString(platform::systemKernel().homeDirectory()),
+        m_hidePaths.hidden(), owner);
+    m_confirm->setAttribute(Qt::WA_DeleteOnClose);
+    m_confirm->setWindowModality(owner ? Qt::WindowModal : Qt::NonModal);
+    m_confirm->show();
+    m_confirm->raise();
+    m_confirm->activateWindow();
+}
+
 QWidget* ProcessListView::buildFooter() {
     auto* footer = new QWidget;
     auto* row = new QHBoxLayout(footer);
@@ -193,6 +251,11 @@ void ProcessListView::refreshProcesses() {
     setFigure(m_processCount, QString::number(processes.size()));
     setFigure(m_totalCpu, ValueText::cpu(cpu));
     setFigure(m_totalMemory, ValueText::bytes(m_monitor.totalMemoryBytes()));
+    const qsizetype leftovers = m_monitor.leftoverCount();
+    if (leftovers > 0) {
+        m_leftoverSummary->setText(Leftovers::summary(leftovers, m_monitor.leftoverBytes()));
+    }
+    m_leftovers->setVisible(leftovers > 0);
 
     m_list->setProcesses(processes, m_monitor.peakMemoryBytes(), m_hidePaths.hidden());
     m_body->setCurrentWidget(processes.isEmpty() ? static_cast<QWidget*>(m_empty) : m_scroll);

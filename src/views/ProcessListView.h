@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 
@@ -10,6 +11,7 @@ class QScrollArea;
 namespace ombrix {
 
 class EmptyState;
+class EndLeftoversDialog;
 class FolderRevealer;
 class MemoryPanel;
 class PathMaskSetting;
@@ -19,10 +21,11 @@ class TextLine;
 
 // The process table in full (main window) or compact (tray panel) form:
 // header (title, memory panel in full form, path-mask toggle), statistics,
-// then the list or, with no processes, the empty state; the compact form ends
-// with a footer of three links. Reads the monitor and redraws on its change
-// signals; never writes to it except through terminate(). Rows are kept per
-// pid across samples.
+// a line of leftovers with "End Leftovers…" while there are any, then the list
+// or, with no processes, the empty state; the compact form ends with a footer
+// of three links. Reads the monitor and redraws on its change signals; writes
+// to it only through its commands (a row's buttons, the confirmed End
+// Leftovers list). Rows are kept per pid across samples.
 class ProcessListView : public QWidget {
     Q_OBJECT
 public:
@@ -44,6 +47,8 @@ private:
     QWidget* buildHeader();
     QWidget* buildStatistics();
     QWidget* buildFooter();
+    QWidget* buildLeftovers();
+    void confirmEndLeftovers();
     void refreshProcesses();
     static void setFigure(TextLine* value, const QString& text);
     void refreshMemory();
@@ -62,6 +67,9 @@ private:
     TextLine* m_processCount = nullptr;
     TextLine* m_totalCpu = nullptr;
     TextLine* m_totalMemory = nullptr;
+    QWidget* m_leftovers = nullptr;
+    TextLine* m_leftoverSummary = nullptr;
+    QPointer<EndLeftoversDialog> m_confirm;
     QStackedWidget* m_body = nullptr;
     QScrollArea* m_scroll = nullptr;
     ProcessList* m_list = nullptr;

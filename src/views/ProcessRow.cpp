@@ -42,12 +42,15 @@ ProcessRow::ProcessRow(bool compact, QWidget* parent)
     , m_pid(new TextLine(QString(), ColorRole::Secondary, this))
     , m_name(new TextLine(QString(), ColorRole::Primary, this))
     , m_executable(new TextLine(QString(), ColorRole::Tertiary, this))
+    , m_leftover(new TextLine(tr(leftoverText), ColorRole::Orange, this))
     , m_path(new PathLabel(this))
     , m_cpuBar(new UsageBar(compact, this))
     , m_cpuText(new TextLine(QString(), ColorRole::Primary, this))
     , m_memoryBar(new UsageBar(compact, this))
     , m_memoryText(new TextLine(QString(), ColorRole::Secondary, this))
     , m_terminate(new SymbolButton(QStringLiteral("xmark.circle.fill"), ColorRole::Secondary,
+                                   QFontInfo(nameFont(compact)).pixelSize(), this))
+    , m_forceQuit(new SymbolButton(QStringLiteral("xmark.circle.fill"), ColorRole::Red,
                                    QFontInfo(nameFont(compact)).pixelSize(), this)) {
     // Stable names, so that tests and inspectors find each cell in the tree.
     m_pid->setObjectName(QStringLiteral("pid"));
@@ -59,6 +62,8 @@ ProcessRow::ProcessRow(bool compact, QWidget* parent)
     m_memoryBar->setObjectName(QStringLiteral("memoryBar"));
     m_memoryText->setObjectName(QStringLiteral("memory"));
     m_terminate->setObjectName(QStringLiteral("terminate"));
+    m_leftover->setObjectName(QStringLiteral("leftover"));
+    m_forceQuit->setObjectName(QStringLiteral("forceQuit"));
     setFont(cellFont(compact));
     m_pid->setFont(Typography::monospacedDigits(detailFont(compact)));
     m_pid->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -68,17 +73,26 @@ ProcessRow::ProcessRow(bool compact, QWidget* parent)
     m_executable->setElideMode(Qt::ElideMiddle);
     m_path->setFont(detailFont(compact));
     m_path->hide();
-    m_terminate->setToolTip(tr("Quit process (SIGTERM)"));
-    m_terminate->setAccessibleName(tr("Quit process (SIGTERM)"));
+    m_terminate->setToolTip(tr(terminateName));
+    m_terminate->setAccessibleName(tr(terminateName));
+    m_leftover->setFont(Typography::font(compact ? TextStyle::Caption2 : TextStyle::Caption,
+                                         QFont::DemiBold));
+    m_leftover->setToolTip(tr(leftoverTip));
+    m_leftover->hide();
+    m_forceQuit->setToolTip(tr(forceQuitTip));
+    m_forceQuit->setAccessibleName(tr(forceQuitName));
+    m_forceQuit->hide();
 
     connect(m_terminate, &QAbstractButton::clicked, this,
             [this] { emit terminateRequested(m_process.id); });
+    connect(m_forceQuit, &QAbstractButton::clicked, this,
+            [this] { emit forceQuitRequested(m_process.id); });
     connect(m_path, &PathLabel::clicked, this, &ProcessRow::revealRequested);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
 QList<QWidget*> ProcessRow::focusStops() const {
-    return {m_path, m_terminate};
+    return {m_path, m_terminate, m_forceQuit}; // Tab passes over the hidden one
 }
 
 int ProcessRow::rowHeight(bool compact) {
@@ -98,7 +112,8 @@ QSize ProcessRow::minimumSizeHint() const {
 void ProcessRow::setProcess(const DartProcess& p, quint64 peakMemoryBytes, bool masked) {
     const bool detailChanged = p.projectPath != m_process.projectPath ||
                                p.workspace != m_process.workspace ||
-                               p.executableName != m_process.executableName;
+                               p.executableName != m_process.executableName ||
+                               p.leftover != m_process.leftover;
     m_process = p;
     m_masked = masked;
 
@@ -106,6 +121,8 @@ void ProcessRow::setProcess(const DartProcess& p, quint64 peakMemoryBytes, bool 
     m_name->setText(p.name);
     m_name->setToolTip(p.command);
     m_executable->setText(p.executableName);
+    m_leftover->setVisible(p.leftover);
+    offerForceQuit(p.ignoredTerminate);
 
     if (p.projectPath) {
         m_path->setPath(PathLabel::Kind::Project, *p.projectPath, m_home);
@@ -129,6 +146,21 @@ void ProcessRow::setProcess(const DartProcess& p, quint64 peakMemoryBytes, bool 
     if (detailChanged) {
         placeChildren();
     }
+}
+
+void ProcessRow::offerForceQuit(bool offer) {
+    QAbstractButton* shown = offer ? m_forceQuit : m_terminate;
+    QAbstractButton* hidden = offer ? m_terminate : m_forceQuit;
+    if (!shown->isHidden()) {
+        return;
+    }
+    shown->show();
+    // Hiding a focused button would pass the focus down the chain, to another
+    // row's; it stays on this process's own button instead.
+    if (hidden->hasFocus()) {
+        shown->setFocus(Qt::OtherFocusReason);
+    }
+    hidden->hide();
 }
 
 void ProcessRow::setMasked(bool masked) {
@@ -175,20 +207,30 @@ void ProcessRow::placeChildren() {
     m_name->setGeometry(RowColumns::span(nameX, cols.nameWidth, top, nameH));
 
     const int detailY = top + nameH + 1;
+    // The marker keeps its whole width; the executable name and the path share the rest.
+    const double markW = m_leftover->isHidden()
+                             ? 0.0
+                             : qMin(std::ceil(m_leftover->naturalWidth()), cols.nameWidth);
+    const double width = qMax(0.0, cols.nameWidth - (markW > 0 ? markW + 4 : 0.0));
     const double exeNatural = std::ceil(m_executable->naturalWidth());
-    if (m_path->isHidden()) {
-        m_executable->setGeometry(
-            RowColumns::span(nameX, qMin(exeNatural, cols.nameWidth), detailY, detailH));
-    } else {
+    double exeW = qMin(exeNatural, width);
+    if (!m_path->isHidden()) {
         const double pathNatural = m_path->sizeHint().width();
-        const double room = qMax(0.0, cols.nameWidth - 4);
-        double exeW = exeNatural;
+        const double room = qMax(0.0, width - 4);
+        exeW = exeNatural;
         if (exeNatural + pathNatural > room) {
             exeW = qMin(exeNatural, qMax(room / 3, room - pathNatural));
         }
-        m_executable->setGeometry(RowColumns::span(nameX, exeW, detailY, detailH));
+    }
+    m_executable->setGeometry(RowColumns::span(nameX, exeW, detailY, detailH));
+    double x = nameX + exeW;
+    if (markW > 0) {
+        m_leftover->setGeometry(RowColumns::span(x + 4, markW, detailY, detailH));
+        x += 4 + markW;
+    }
+    if (!m_path->isHidden()) {
         m_path->setGeometry(
-            RowColumns::span(nameX + exeW + 4, qMax(0.0, room - exeW), detailY, detailH));
+            RowColumns::span(x + 4, qMax(0.0, nameX + cols.nameWidth - x - 4), detailY, detailH));
     }
 
     const QSizeF bar = UsageBar::barSize(c);
@@ -202,6 +244,7 @@ void ProcessRow::placeChildren() {
     const double memTextX = x0 + cols.memoryX + RowColumns::barWidth(c) + RowColumns::cellSpacing;
     m_memoryText->setGeometry(RowColumns::span(memTextX, RowColumns::memoryTextWidth(c), 0, h));
     m_terminate->setGeometry(RowColumns::span(x0 + cols.actionX, RowColumns::actionWidth, 0, h));
+    m_forceQuit->setGeometry(m_terminate->geometry());
 }
 
 } // namespace ombrix

@@ -3,7 +3,9 @@
 // One process of the table: icon, pid, the name (command as tooltip) over a
 // detail line (executable name, then the project link, or else the IDE
 // workspace label, or nothing), CPU and memory each as a bar and a figure, and
-// a button that asks for SIGTERM. Lives as long as its pid stays listed and is
+// a button that asks for SIGTERM, or, once the process has outlived its
+// SIGTERM, one that asks for SIGKILL in its place. A leftover carries a
+// marker on its detail line, after the executable name. Lives as long as its pid stays listed and is
 // updated in place from each sample, so hover, tooltips and scrolling survive
 // a refresh. Children are placed by hand on the shared column grid.
 
@@ -45,12 +47,18 @@ public:
     // Orange from 50 % up (the unrounded figure decides), else primary.
     static bool isHighCpu(double cpuPercent) { return cpuPercent >= 50.0; }
     static constexpr const char* workspacePrefix = "IDE workspace that owns this process: ";
+    static constexpr const char* leftoverText = "Leftover";
+    static constexpr const char* leftoverTip = "Its parent has ended; nothing will stop it.";
+    static constexpr const char* terminateName = "Quit process (SIGTERM)";
+    static constexpr const char* forceQuitName = "Force quit process (SIGKILL)";
+    static constexpr const char* forceQuitTip = "It did not stop after SIGTERM";
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 signals:
     void terminateRequested(Pid pid);
+    void forceQuitRequested(Pid pid);
     void revealRequested(const QString& path);
 
 protected:
@@ -59,6 +67,7 @@ protected:
 private:
     void placeChildren();
     void applyMask();
+    void offerForceQuit(bool offer);
 
     bool m_compact;
     bool m_masked = false;
@@ -69,12 +78,14 @@ private:
     TextLine* m_pid;
     TextLine* m_name;
     TextLine* m_executable;
+    TextLine* m_leftover;
     PathLabel* m_path;
     UsageBar* m_cpuBar;
     TextLine* m_cpuText;
     UsageBar* m_memoryBar;
     TextLine* m_memoryText;
     QAbstractButton* m_terminate;
+    QAbstractButton* m_forceQuit;
 };
 
 } // namespace ombrix

@@ -1,0 +1,85 @@
+#include "LeftoverAlerts.h"
+
+#include "ValueText.h"
+
+#include <QHash>
+
+namespace ombrix {
+
+namespace {
+
+const QString kDot = QStringLiteral(" \u00b7 ");
+
+} // namespace
+
+LeftoverAlerts::LeftoverAlerts(Place place, std::chrono::milliseconds spacing)
+    : m_place(std::move(place))
+    , m_spacing(spacing.count()) {}
+
+std::optional<LeftoverAlerts::Notice>
+LeftoverAlerts::update(const QList<DartProcess>& rows, qint64 nowMs, bool startUp) {
+    QHash<QPair<Pid, quint64>, const DartProcess*> leftovers;
+    for (const DartProcess& row : rows) {
+        if (!row.leftover) {
+            continue;
+        }
+        const QPair<Pid, quint64> key{row.id, row.startTime};
+        leftovers.insert(key, &row);
+        if (!m_told.contains(key)) {
+            m_told.insert(key);
+            if (!startUp) {
+                m_waiting.append({row, nowMs});
+            }
+        }
+    }
+    // A process that ended, or was ended, is neither told nor remembered.
+    m_told.removeIf([&](const QPair<Pid, quint64>& key) { return !leftovers.contains(key); });
+    m_waiting.removeIf([&](const Waiting& w) {
+        return !leftovers.contains({w.process.id, w.process.startTime});
+    });
+    for (Waiting& w : m_waiting) {
+        w.process = *leftovers.value({w.process.id, w.process.startTime}); // fresh figures
+    }
+    return take(nowMs);
+}
+
+std::optional<qint64> LeftoverAlerts::dueAt() const {
+    if (m_waiting.isEmpty() || !m_lastAt) {
+        return std::nullopt;
+    }
+    return *m_lastAt + m_spacing;
+}
+
+std::optional<LeftoverAlerts::Notice> LeftoverAlerts::take(qint64 nowMs) {
+    if (m_waiting.isEmpty() || (m_lastAt && nowMs < *m_lastAt + m_spacing)) {
+        return std::nullopt;
+    }
+    const bool heldBack = m_lastAt && m_waiting.front().since < *m_lastAt + m_spacing;
+    m_lastAt = nowMs;
+    if (m_waiting.size() == 1 || !heldBack) {
+        const Notice notice = single(m_waiting.takeFirst().process);
+        for (Waiting& w : m_waiting) {
+            w.since = nowMs; // held back by this one
+        }
+        return notice;
+    }
+    QStringList names;
+    quint64 bytes = 0;
+    for (const Waiting& w : std::as_const(m_waiting)) {
+        names << w.process.name;
+        bytes += w.process.memoryBytes;
+    }
+    Notice folded{QString::number(m_waiting.size()) + QStringLiteral(" more left running"),
+                  names.join(QStringLiteral(", ")) + kDot + ValueText::bytes(bytes),
+                  {}};
+    m_waiting.clear();
+    return folded;
+}
+
+LeftoverAlerts::Notice LeftoverAlerts::single(const DartProcess& p) const {
+    return {p.name + QStringLiteral(" was left running"),
+            m_place(p) + kDot + ValueText::bytes(p.memoryBytes),
+            {{p.id, p.startTime}}};
+}
+
+} // namespace ombrix

@@ -1,0 +1,55 @@
+#pragma once
+
+// Which leftovers to tell the desktop about, and when. Each process (pid and
+// start time) is told once. One notice at most every `spacing`: the first
+// leftover goes out as itself, those that come meanwhile wait and then go out
+// together as "N more left running" (one alone goes out as itself). Leftovers
+// already there at start-up are shown by the views and never told.
+//
+// No clock of its own: the caller passes monotonic milliseconds.
+
+#include "DartProcess.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <optional>
+
+namespace ombrix {
+
+class LeftoverAlerts {
+public:
+    struct Notice {
+        QString summary;
+        QString body;
+        QList<ProcessRef> targets; // what its "End" ends; empty: no action
+    };
+    // Where a process works, or its pid: the body's first part.
+    using Place = std::function<QString(const DartProcess&)>;
+
+    explicit LeftoverAlerts(Place place, std::chrono::milliseconds spacing = std::chrono::seconds(10));
+
+    // `rows`: the table just published; `startUp`: it is the first one sampled.
+    // Gives the notice to show now, if any.
+    std::optional<Notice> update(const QList<DartProcess>& rows, qint64 nowMs, bool startUp);
+    // When update() next has something to give, for a notice held back.
+    std::optional<qint64> dueAt() const;
+
+private:
+    struct Waiting {
+        DartProcess process;
+        qint64 since = 0;
+    };
+    std::optional<Notice> take(qint64 nowMs);
+    Notice single(const DartProcess& process) const;
+
+    Place m_place;
+    qint64 m_spacing;
+    QSet<QPair<Pid, quint64>> m_told;
+    QList<Waiting> m_waiting;
+    std::optional<qint64> m_lastAt;
+};
+
+} // namespace ombrix
