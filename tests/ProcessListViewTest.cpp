@@ -3,6 +3,7 @@
 #include "ByteCount.h"
 #include "ChildProcess.h"
 #include "EmptyState.h"
+#include "EndLeftoversDialog.h"
 #include "FakeMonitor.h"
 #include "Kernel.h"
 #include "MemoryPanel.h"
@@ -19,7 +20,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QScrollArea>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QTreeWidget>
 #include <QSettings>
 #include <QTest>
 #include <algorithm>
@@ -601,6 +604,111 @@ TEST_F(ProcessListViewTest, TerminateButtonSendsSigtermAtOnce) {
         << "the child is still running";
     EXPECT_TRUE(WIFSIGNALED(*status));
     EXPECT_EQ(WTERMSIG(*status), SIGTERM);
+}
+
+// --- leftovers --------------------------------------------------------------------
+
+DartProcess leftover(Pid id, QString name, quint64 memory, std::optional<QString> project = {}) {
+    DartProcess p = process(id, std::move(name), 0, memory);
+    p.leftover = true;
+    p.startTime = 7000 + quint64(id);
+    p.projectPath = std::move(project);
+    return p;
+}
+
+TEST_F(ProcessListViewTest, LeftoversAreMarkedAndCountedInBothForms) {
+    for (const bool compact : {true, false}) {
+        SCOPED_TRACE(compact ? "panel" : "window");
+        auto v = view(compact);
+        auto* bar = v->findChild<QWidget*>(QStringLiteral("leftoverBar"));
+        monitor.setProcesses({process(11, "Dart", 0, 5)});
+        const QSize plainHint = rowOf(*v, 11)->sizeHint();
+        EXPECT_FALSE(bar->isVisible()) << "no line while there are none";
+
+        const QString project = home() + "/code/a_very_long_project_name_for_the_panel";
+        monitor.setProcesses({leftover(10, "Analyzer (VS Code)", 300ull << 20, project),
+                              process(11, "Dart", 0, 5)});
+        ProcessRow* row = rowOf(*v, 10);
+        auto* marker = cell(row, "leftover");
+        EXPECT_TRUE(marker->isVisible());
+        EXPECT_EQ(marker->text(), "Leftover");
+        EXPECT_EQ(marker->toolTip(), "Its parent has ended; nothing will stop it.");
+        EXPECT_FALSE(cell(rowOf(*v, 11), "leftover")->isVisible());
+        // Whole, on the row, beside the executable and before the path, and the name untouched.
+        EXPECT_EQ(row->sizeHint(), plainHint);
+        EXPECT_TRUE(row->rect().contains(marker->geometry()));
+        EXPECT_GE(marker->width(), int(marker->naturalWidth()));
+        EXPECT_LE(cell(row, "executable")->geometry().right(), marker->x());
+        EXPECT_LE(marker->geometry().right(), pathOf(*v, 10)->x());
+        EXPECT_EQ(cell(row, "name")->displayedText(cell(row, "name")->width()),
+                  "Analyzer (VS Code)");
+        EXPECT_TRUE(bar->isVisible());
+        EXPECT_EQ(figure(*v, "leftoverSummary"), "1 leftover \u00b7 300 MB");
+        EXPECT_EQ(v->findChild<QPushButton*>(QStringLiteral("endLeftovers"))->text(),
+                  "End Leftovers\u2026");
+
+        monitor.setProcesses({process(11, "Dart", 0, 5)});
+        EXPECT_FALSE(bar->isVisible());
+    }
+}
+
+TEST_F(ProcessListViewTest, EndLeftoversConfirmsTheListAsItWasShown) {
+    auto v = view(false);
+    monitor.setProcesses({leftover(10, "Analyzer (VS Code)", 300ull << 20, home() + "/code/app"),
+                          process(11, "Dart"), leftover(12, "Tooling Daemon", 64ull << 20)});
+    auto* end = v->findChild<QPushButton*>(QStringLiteral("endLeftovers"));
+    const auto open = [&] {
+        end->click();
+        auto* dialog = v->findChild<EndLeftoversDialog*>();
+        EXPECT_TRUE(dialog && QTest::qWaitForWindowExposed(dialog));
+        return dialog;
+    };
+    EndLeftoversDialog* dialog = open();
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->windowTitle(), "End Leftovers");
+    // Later samples do not change what the user is asked about.
+    monitor.setProcesses({leftover(13, "Newcomer", 1)});
+    auto* list = dialog->findChild<QTreeWidget*>();
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    const QStringList first = {list->topLevelItem(0)->text(0), list->topLevelItem(0)->text(1),
+                               list->topLevelItem(0)->text(2), list->topLevelItem(0)->text(3)};
+    EXPECT_EQ(first, (QStringList{"Analyzer (VS Code)", "10", "~/code/app", "300 MB"}));
+    EXPECT_EQ(list->topLevelItem(1)->text(2), "");
+
+    QTest::keyClick(dialog, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return v->findChild<EndLeftoversDialog*>() == nullptr; }));
+    EXPECT_TRUE(monitor.ended.isEmpty()) << "Enter is Cancel";
+
+    monitor.setProcesses({leftover(10, "Analyzer (VS Code)", 1), leftover(12, "Daemon", 1)});
+    dialog = open();
+    ASSERT_TRUE(dialog);
+    dialog->findChild<QPushButton*>(QStringLiteral("endProcesses"))->click();
+    EXPECT_EQ(monitor.ended, (QList<ProcessRef>{{10, 7010}, {12, 7012}}));
+}
+
+TEST_F(ProcessListViewTest, ForceQuitTakesTheTerminateButtonsPlaceAndFocus) {
+    auto v = view(false);
+    v->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(v.get()));
+    DartProcess stubborn = process(10, "Analyzer");
+    monitor.setProcesses({stubborn, process(11, "Dart")});
+    ProcessRow* row = rowOf(*v, 10);
+    auto* terminate = cell<QAbstractButton>(row, "terminate");
+    auto* force = cell<QAbstractButton>(row, "forceQuit");
+    EXPECT_FALSE(force->isVisible());
+    terminate->setFocus(Qt::TabFocusReason);
+
+    stubborn.ignoredTerminate = true;
+    monitor.setProcesses({stubborn, process(11, "Dart")});
+    EXPECT_TRUE(force->isVisible());
+    EXPECT_FALSE(terminate->isVisible());
+    EXPECT_EQ(force->geometry(), terminate->geometry());
+    EXPECT_EQ(force->accessibleName(), "Force quit process (SIGKILL)");
+    EXPECT_EQ(force->toolTip(), "It did not stop after SIGTERM");
+    EXPECT_TRUE(force->hasFocus()) << "the focus stays with this process";
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(monitor.forceQuitted, std::vector<Pid>{10});
+    EXPECT_TRUE(monitor.terminated.empty());
 }
 
 } // namespace

@@ -174,6 +174,10 @@ TEST(Shell, TrayTitleFollowsTheTotalMemory) {
     monitor.setProcesses({ombrix::testing::process(10, "Analyzer", 0, 1342177280),
                           ombrix::testing::process(11, "DDS", 0, 0)});
     EXPECT_EQ(app.trayIcon()->toolTip(), "1.25 GB");
+    auto left = ombrix::testing::process(12, "Analyzer", 0, 300ull << 20);
+    left.leftover = true;
+    monitor.setProcesses({ombrix::testing::process(10, "Analyzer", 0, 1342177280), left});
+    EXPECT_EQ(app.trayIcon()->toolTip(), "1.54 GB\n1 leftover \u00b7 300 MB");
     monitor.setProcesses({});
     EXPECT_EQ(app.trayIcon()->toolTip(), "Zero KB");
 }

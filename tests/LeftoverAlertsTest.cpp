@@ -1,0 +1,92 @@
+#include "LeftoverAlerts.h"
+
+#include <gtest/gtest.h>
+
+namespace ombrix {
+namespace {
+
+// One table after another: at `atMs`, these pids are listed as leftovers
+// (each at 1 MiB, started at its pid), and what is told then.
+struct Tick {
+    qint64 atMs;
+    std::vector<Pid> leftovers;
+    const char* told; // summary, or "" for nothing
+    bool startUp = false;
+};
+struct AlertCase {
+    const char* name;
+    std::vector<Tick> ticks;
+};
+void PrintTo(const AlertCase& row, std::ostream* os) {
+    *os << row.name;
+}
+
+const AlertCase kCases[] = {
+    {"StartUpLeftoversAreNotTold", {{0, {10, 11}, "", true}, {2000, {10, 11}, ""}}},
+    {"OneNewLeftover", {{0, {}, "", true}, {2000, {10}, "p10 was left running"}, {4000, {10}, ""}}},
+    {"ABurstIsOneNoticeThenTheRestFolded",
+     {{0, {}, "", true},
+      {2000, {10, 11, 12}, "p10 was left running"},
+      {4000, {10, 11, 12}, ""},
+      {12000, {10, 11, 12}, "2 more left running"},
+      {14000, {10, 11, 12}, ""}}},
+    {"OneHeldBackGoesOutAsItself",
+     {{0, {}, "", true}, {2000, {10}, "p10 was left running"}, {5000, {10, 11}, ""},
+      {12000, {10, 11}, "p11 was left running"}}},
+    {"EndedWhileHeldBackIsNotTold",
+     {{0, {}, "", true}, {2000, {10}, "p10 was left running"}, {5000, {10, 11}, ""},
+      {8000, {10}, ""}, {12000, {10}, ""}}},
+    {"SpacedApartEachIsItsOwn",
+     {{0, {}, "", true}, {2000, {10}, "p10 was left running"},
+      {30000, {10, 11}, "p11 was left running"}}},
+};
+
+class LeftoverAlertsTest : public ::testing::TestWithParam<AlertCase> {};
+
+TEST_P(LeftoverAlertsTest, TellsEachOnceAndSpacesThem) {
+    LeftoverAlerts alerts([](const DartProcess& p) { return QStringLiteral("pid %1").arg(p.id); });
+    for (const Tick& tick : GetParam().ticks) {
+        QList<DartProcess> rows;
+        for (Pid pid : tick.leftovers) {
+            DartProcess p;
+            p.id = pid;
+            p.name = QStringLiteral("p%1").arg(pid);
+            p.startTime = quint64(pid);
+            p.memoryBytes = 1 << 20;
+            p.leftover = true;
+            rows.append(p);
+        }
+        const auto notice = alerts.update(rows, tick.atMs, tick.startUp);
+        EXPECT_EQ(notice ? notice->summary : QString(), QString::fromUtf8(tick.told))
+            << "at " << tick.atMs << " ms";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LeftoverAlertsTest, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LeftoverAlerts, ANoticeSaysWhereAndHowMuchAndEndsOnlyItsProcess) {
+    LeftoverAlerts alerts([](const DartProcess&) { return QStringLiteral("~/code/app"); });
+    alerts.update({}, 0, true);
+    DartProcess p;
+    p.id = 42;
+    p.name = QStringLiteral("Analyzer (VS Code)");
+    p.startTime = 9;
+    p.memoryBytes = 300ull << 20;
+    p.leftover = true;
+    DartProcess q = p;
+    q.id = 43;
+    const auto notice = alerts.update({p, q}, 1000, false);
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(notice->body, QStringLiteral("~/code/app \u00b7 300 MB"));
+    EXPECT_EQ(notice->targets, (QList<ProcessRef>{{42, 9}}));
+    EXPECT_EQ(alerts.dueAt(), 11000);
+    const auto folded = alerts.update({p, q}, 11000, false);
+    ASSERT_TRUE(folded);
+    EXPECT_EQ(folded->summary, QStringLiteral("Analyzer (VS Code) was left running"));
+    EXPECT_EQ(folded->targets, (QList<ProcessRef>{{43, 9}}));
+    EXPECT_FALSE(alerts.dueAt());
+}
+
+} // namespace
+} // namespace ombrix
