@@ -3,7 +3,10 @@ compositor (weston, headless), a D-Bus session and the accessibility bus, read
 through AT-SPI as a screen reader reads it. Runs under dbus-run-session with
 Debian's python3 (pyatspi); every server it needs it starts and stops itself.
 
-usage: SessionTest.py <build dir> [unittest names...]
+usage: SessionTest.py [--reaper] <build dir> [unittest names...]
+
+With --reaper the script is pid 1 of a private pid namespace: it runs the
+suite under its own session bus and reaps whatever the namespace leaves to it.
 """
 
 import os
@@ -16,6 +19,22 @@ import tempfile
 import threading
 import time
 import unittest
+
+if __name__ == "__main__" and len(sys.argv) > 1 and sys.argv[1] == "--reaper":
+    suite = os.fork()
+    if suite == 0:
+        os.execvp("dbus-run-session", ["dbus-run-session", "--", sys.executable, "-B",
+                                       os.path.abspath(__file__)] + sys.argv[2:])
+    code = 1
+    while True:  # the suite's own children, and every process adopted by pid 1
+        try:
+            pid, status = os.wait()
+        except ChildProcessError:
+            break
+        if pid == suite:
+            code = os.waitstatus_to_exitcode(status)
+            break
+    sys.exit(code)
 
 import pyatspi
 from gi.repository import Gio, GLib
@@ -204,6 +223,55 @@ class FileManager:
         invocation.return_value(None)
 
 
+class Notifications:
+    """Stands in for the desktop's notification service on the session bus."""
+
+    XML = """<node><interface name="org.freedesktop.Notifications">
+      <method name="GetCapabilities"><arg type="as" direction="out"/></method>
+      <method name="Notify"><arg type="s" direction="in"/><arg type="u" direction="in"/>
+        <arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="s" direction="in"/>
+        <arg type="as" direction="in"/><arg type="a{sv}" direction="in"/>
+        <arg type="i" direction="in"/><arg type="u" direction="out"/></method>
+      <method name="CloseNotification"><arg type="u" direction="in"/></method>
+      <method name="GetServerInformation"><arg type="s" direction="out"/>
+        <arg type="s" direction="out"/><arg type="s" direction="out"/>
+        <arg type="s" direction="out"/></method>
+      <signal name="ActionInvoked"><arg type="u"/><arg type="s"/></signal>
+      <signal name="NotificationClosed"><arg type="u"/><arg type="u"/></signal>
+      </interface></node>"""
+    PATH = "/org/freedesktop/Notifications"
+    IFACE = "org.freedesktop.Notifications"
+
+    def __init__(self):
+        self.shown = []  # (id, summary, body, actions)
+        self.bus = Gio.bus_get_sync(Gio.BusType.SESSION)
+        info = Gio.DBusNodeInfo.new_for_xml(self.XML).interfaces[0]
+        self.registration = self.bus.register_object(self.PATH, info, self._call)
+        self.owner = Gio.bus_own_name_on_connection(self.bus, self.IFACE,
+                                                    Gio.BusNameOwnerFlags.NONE, None, None)
+
+    def close(self):
+        Gio.bus_unown_name(self.owner)
+        self.bus.unregister_object(self.registration)
+
+    def _call(self, conn, sender, path, iface, method, params, invocation):
+        if method == "GetCapabilities":
+            invocation.return_value(GLib.Variant("(as)", (["actions", "body"],)))
+        elif method == "Notify":
+            _, _, _, summary, body, actions, _, _ = params.unpack()
+            self.shown.append((len(self.shown) + 1, summary, body, actions))
+            invocation.return_value(GLib.Variant("(u)", (len(self.shown),)))
+        elif method == "GetServerInformation":
+            invocation.return_value(GLib.Variant("(ssss)", ("stand-in", "ombrix", "1", "1.2")))
+        else:
+            invocation.return_value(None)
+
+    def choose(self, notification, action):
+        """The user picks an action of a notification, as the desktop reports it."""
+        self.bus.emit_signal(None, self.PATH, self.IFACE, "ActionInvoked",
+                             GLib.Variant("(us)", (notification, action)))
+
+
 class Session(unittest.TestCase):
     """One display server per test class; one ombrix per test."""
 
@@ -345,21 +413,25 @@ class NoDisplay(unittest.TestCase):
                     self.assertIn("--dump", lines[0])
 
 
+def start_xvfb(cls):
+    read, write = os.pipe()
+    xvfb = subprocess.Popen([need("Xvfb"), "-displayfd", str(write), "-screen", "0",
+                             "1280x800x24", "-nolisten", "tcp"], pass_fds=[write],
+                            stderr=subprocess.DEVNULL)
+    cls.servers.append(xvfb)
+    os.close(write)
+    with os.fdopen(read) as r:
+        number = r.readline().strip()
+    if not number:
+        raise RuntimeError("Xvfb did not start")
+    cls.display_env = {"DISPLAY": ":" + number, "QT_QPA_PLATFORM": "xcb"}
+
+
 class X11(Session):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        read, write = os.pipe()
-        xvfb = subprocess.Popen([need("Xvfb"), "-displayfd", str(write), "-screen", "0",
-                                 "1280x800x24", "-nolisten", "tcp"], pass_fds=[write],
-                                stderr=subprocess.DEVNULL)
-        cls.servers.append(xvfb)
-        os.close(write)
-        with os.fdopen(read) as r:
-            number = r.readline().strip()
-        if not number:
-            raise RuntimeError("Xvfb did not start")
-        cls.display_env = {"DISPLAY": ":" + number, "QT_QPA_PLATFORM": "xcb"}
+        start_xvfb(cls)
 
     def test_quiet_run_and_prompt_quit(self):
         daemon = SilentDaemon()
@@ -528,6 +600,175 @@ class Wayland(Session):
             self.assertIsNone(app.poll())
         finally:
             tray.close()
+
+
+def children(parent, name):
+    """Pids of the processes whose parent is `parent` and whose name is `name`."""
+    found = []
+    for entry in os.listdir("/proc"):
+        try:
+            with open(f"/proc/{entry}/stat") as f:
+                stat = f.read()
+        except (OSError, ValueError):
+            continue
+        comm = stat[stat.index("(") + 1:stat.rindex(")")]
+        if comm == name and int(stat[stat.rindex(")") + 2:].split()[1]) == parent:
+            found.append(int(entry))
+    return sorted(found)
+
+
+def running(pid):
+    """Whether pid is a live process (not gone, not a zombie waiting for pid 1)."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            stat = f.read()
+    except OSError:
+        return False
+    return stat[stat.rindex(")") + 2] != "Z"
+
+
+class Leftovers(Session):
+    """Processes left behind by an IDE that ended, in a private pid namespace
+    whose pid 1 (this script, --reaper) adopts them, as the user's session
+    manager would."""
+
+    @classmethod
+    def setUpClass(cls):
+        with open("/proc/1/cmdline", "rb") as f:
+            if b"--reaper" not in f.read():
+                raise RuntimeError("run under SessionTest.py --reaper in its own pid namespace")
+        super().setUpClass()
+        start_xvfb(cls)
+
+    def setUp(self):
+        super().setUp()
+        self.notices = Notifications()
+        self.stray = []
+
+    def tearDown(self):
+        for pid in self.stray:
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        self.notices.close()
+        super().tearDown()
+
+    def ide_that_ends(self):
+        """An IDE window (a shell named code) with two Dart children, the second
+        deaf to SIGTERM; the window is killed once ombrix lists both."""
+        ide = os.path.join(self.home, "share", "code", "code")
+        dart = os.path.join(self.home, "bin", "dart")
+        for path, source in ((ide, "sh"), (dart, "sleep")):
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            shutil.copy(need(source), path)
+        window = subprocess.Popen([ide, "-c", f'"{dart}" 600 & trap "" TERM; "{dart}" 600 & wait'],
+                                  cwd="/")
+        darts = wait_for("the window's Dart children", lambda: (lambda found: found if len(found) == 2 else None)(children(window.pid, "dart")))
+        self.stray.extend(darts)
+        return window, darts
+
+    def leftover_markers(self, root):
+        return [n for n in self.nodes(root, "label")
+                if n.name == "Leftover" and n.getState().contains(pyatspi.STATE_VISIBLE)]
+
+    def button(self, root, name):
+        found = [n for n in self.nodes(root, "push button") if n.name == name]
+        self.assertEqual(len(found), 1, name)
+        return found[0]
+
+    def end_from_the_dialog(self, root):
+        self.press(self.button(root, "End Leftovers\u2026"), "Press")
+        dialog = wait_for("the End Leftovers dialog", lambda: [
+            w for w in self.accessible_app() if w.name == "End Leftovers"])[0]
+        self.press(self.button(dialog, "End Processes"), "Press")
+
+    def test_leftovers_are_marked_told_and_ended(self):
+        self.start()
+        root = self.accessible_app()
+        window, (obeys, deaf) = self.ide_that_ends()
+        wait_for("both rows", lambda: len(self.shown(root, [obeys, deaf])) == 2)
+        self.assertEqual(self.leftover_markers(root), [])
+        window.kill()
+        window.wait()
+
+        markers = wait_for("two leftover markers",
+                           lambda: (lambda m: m if len(m) == 2 else None)(self.leftover_markers(root)))
+        for marker in markers:
+            self.assertEqual(marker.description, "Its parent has ended; nothing will stop it.")
+        self.assertTrue(any(n.name.startswith("2 leftovers \u00b7 ")
+                            for n in self.nodes(root, "label")))
+
+        # One notice now, for the first; the second waits out the spacing.
+        wait_for("a notification", lambda: self.notices.shown)
+        time.sleep(2.5)  # a further notice would have come with the next sample
+        self.assertEqual(len(self.notices.shown), 1, self.notices.shown)
+        notice, summary, body, actions = self.notices.shown[0]
+        self.assertTrue(summary.endswith(" was left running"), summary)
+        self.assertTrue(body.startswith(f"pid {obeys} \u00b7 "), body)
+        self.assertEqual(actions, ["end", "End"])
+
+        self.notices.choose(notice, "end")
+        wait_for("the notified leftover ended", lambda: not running(obeys), timeout=10)
+        self.assertTrue(running(deaf))
+        wait_for("one leftover left", lambda: len(self.leftover_markers(root)) == 1)
+
+        self.end_from_the_dialog(root)
+        ended = time.monotonic()
+        time.sleep(2)
+        self.assertTrue(running(deaf), "it ignores SIGTERM: only SIGKILL ends it")
+        wait_for("SIGKILL after the grace", lambda: not running(deaf), timeout=10)
+        self.assertGreater(time.monotonic() - ended, 4.5)
+        wait_for("no leftovers shown", lambda: not self.leftover_markers(root))
+
+    def test_a_pid_reused_during_the_grace_gets_nothing(self):
+        self.start()
+        root = self.accessible_app()
+        window, (obeys, deaf) = self.ide_that_ends()
+        wait_for("both rows", lambda: len(self.shown(root, [obeys, deaf])) == 2)
+        window.kill()
+        window.wait()
+        wait_for("two leftover markers", lambda: len(self.leftover_markers(root)) == 2)
+        os.kill(obeys, signal.SIGKILL)
+        wait_for("one leftover", lambda: len(self.leftover_markers(root)) == 1)
+
+        self.end_from_the_dialog(root)
+        # The deaf one ends by itself within the grace, and its pid goes to a newcomer.
+        os.kill(deaf, signal.SIGKILL)
+        wait_for("the old process reaped", lambda: not os.path.exists(f"/proc/{deaf}"))
+        newcomer = None
+        for _ in range(20):
+            with open("/proc/sys/kernel/ns_last_pid", "w") as f:
+                f.write(str(deaf - 1))
+            newcomer = subprocess.Popen(["sleep", "600"], preexec_fn=lambda: signal.signal(
+                signal.SIGTERM, signal.SIG_IGN))
+            if newcomer.pid == deaf:
+                break
+            newcomer.kill()
+            newcomer.wait()
+        self.assertEqual(newcomer.pid, deaf, "could not hand the pid to another process")
+        self.stray.append(newcomer.pid)
+        time.sleep(7)  # past the grace, when SIGKILL would have gone out
+        self.assertIsNone(newcomer.poll(), "the signal reached the process that took the pid")
+        newcomer.kill()
+        newcomer.wait()
+
+    def test_a_process_deaf_to_sigterm_can_be_force_quit(self):
+        self.start()
+        root = self.accessible_app()
+        deaf = subprocess.Popen(["dart", "600"], executable=need("sleep"),
+                                preexec_fn=lambda: signal.signal(signal.SIGTERM, signal.SIG_IGN))
+        self.stray.append(deaf.pid)
+        row = wait_for("its row", lambda: self.shown(root, [deaf.pid]))[0].parent
+        self.press(self.terminate_buttons(row)[0], "Press")
+        force = wait_for("the force quit button", lambda: [
+            n for n in self.nodes(row, "push button")
+            if n.name == "Force quit process (SIGKILL)"
+            and n.getState().contains(pyatspi.STATE_SHOWING)], timeout=15)[0]
+        self.assertEqual(force.description, "It did not stop after SIGTERM")
+        self.assertIsNone(deaf.poll())
+        self.press(force, "Press")
+        self.assertEqual(deaf.wait(10), -signal.SIGKILL)
 
 
 if __name__ == "__main__":
