@@ -48,6 +48,15 @@ struct Harness {
         p.usage = platform::ProcessUsage{cpuNanos, bytes, 0, std::nullopt};
         kernel.processes[pid] = p;
     }
+    // Pids 10 and 11, both started at 7, listed by one sample.
+    void twoListedProcesses() {
+        kernel.setListing("10 /x/dart run\n11 /x/dart run\n");
+        for (Pid pid : {10, 11}) {
+            process(pid, 0, 1);
+            kernel.processes[pid].usage->startTime = 7;
+        }
+        runSample(*monitor);
+    }
     const DartProcess* row(Pid pid) const {
         for (const DartProcess& p : monitor->processes()) {
             if (p.id == pid) {
@@ -240,12 +249,7 @@ TEST(ProcessMonitor, aProcessWhoseIdeEndsIsALeftoverUnderItsOldName) {
 
 TEST(ProcessMonitor, sigkillIsOfferedAfterTheGraceToTheSameProcessOnly) {
     Harness h;
-    h.kernel.setListing("10 /x/dart run\n11 /x/dart run\n");
-    h.process(10, 0, 1);
-    h.process(11, 0, 1);
-    h.kernel.processes[10].usage->startTime = 7;
-    h.kernel.processes[11].usage->startTime = 7;
-    runSample(*h.monitor);
+    h.twoListedProcesses();
 
     h.monitor->forceQuit(10);
     EXPECT_TRUE(h.kernel.killed.empty()) << "no SIGKILL without a SIGTERM first";
@@ -267,12 +271,7 @@ TEST(ProcessMonitor, sigkillIsOfferedAfterTheGraceToTheSameProcessOnly) {
 
 TEST(ProcessMonitor, endingProcessesSendsSigtermNowAndSigkillAfterTheGrace) {
     Harness h;
-    h.kernel.setListing("10 /x/dart run\n11 /x/dart run\n");
-    h.process(10, 0, 1);
-    h.process(11, 0, 1);
-    h.kernel.processes[10].usage->startTime = 7;
-    h.kernel.processes[11].usage->startTime = 7;
-    runSample(*h.monitor);
+    h.twoListedProcesses();
 
     h.monitor->endProcesses({{10, 7}, {11, 7}, {12, 7}});
     EXPECT_EQ(h.kernel.terminated, (std::vector<Pid>{10, 11, 12}));
