@@ -1,5 +1,6 @@
-#include "FakeKernel.h"
 #include "Leftovers.h"
+
+#include "FakeKernel.h"
 
 #include <gtest/gtest.h>
 

@@ -19,12 +19,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QScrollArea>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
-#include <QTreeWidget>
 #include <QSettings>
 #include <QTest>
+#include <QTreeWidget>
 #include <algorithm>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -626,8 +626,8 @@ TEST_F(ProcessListViewTest, LeftoversAreMarkedAndCountedInBothForms) {
         EXPECT_FALSE(bar->isVisible()) << "no line while there are none";
 
         const QString project = home() + "/code/a_very_long_project_name_for_the_panel";
-        monitor.setProcesses({leftover(10, "Analyzer (VS Code)", 300ull << 20, project),
-                              process(11, "Dart", 0, 5)});
+        monitor.setProcesses(
+            {leftover(10, "Analyzer (VS Code)", 300ull << 20, project), process(11, "Dart", 0, 5)});
         ProcessRow* row = rowOf(*v, 10);
         auto* marker = cell(row, "leftover");
         EXPECT_TRUE(marker->isVisible());

@@ -16,8 +16,8 @@ LeftoverAlerts::LeftoverAlerts(Place place, std::chrono::milliseconds spacing)
     : m_place(std::move(place))
     , m_spacing(spacing.count()) {}
 
-std::optional<LeftoverAlerts::Notice>
-LeftoverAlerts::update(const QList<DartProcess>& rows, qint64 nowMs, bool startUp) {
+std::optional<LeftoverAlerts::Notice> LeftoverAlerts::update(const QList<DartProcess>& rows,
+                                                             qint64 nowMs, bool startUp) {
     QHash<QPair<Pid, quint64>, const DartProcess*> leftovers;
     for (const DartProcess& row : rows) {
         if (!row.leftover) {

@@ -29,7 +29,8 @@ public:
     // Where a process works, or its pid: the body's first part.
     using Place = std::function<QString(const DartProcess&)>;
 
-    explicit LeftoverAlerts(Place place, std::chrono::milliseconds spacing = std::chrono::seconds(10));
+    explicit LeftoverAlerts(Place place,
+                            std::chrono::milliseconds spacing = std::chrono::seconds(10));
 
     // `rows`: the table just published; `startUp`: it is the first one sampled.
     // Gives the notice to show now, if any.

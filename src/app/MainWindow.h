@@ -26,7 +26,6 @@ public:
     MainWindow(MonitorState& monitor, PathMaskSetting& hidePaths, Actions actions,
                QWidget* parent = nullptr);
 
-
 private:
     void showAbout();
 

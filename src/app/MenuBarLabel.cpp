@@ -58,8 +58,9 @@ QString MenuBarLabel::title() const {
 
 QString MenuBarLabel::toolTip() const {
     const qsizetype leftovers = m_monitor.leftoverCount();
-    return leftovers > 0 ? title() + u'\n' + Leftovers::summary(leftovers, m_monitor.leftoverBytes())
-                         : title();
+    return leftovers > 0
+               ? title() + u'\n' + Leftovers::summary(leftovers, m_monitor.leftoverBytes())
+               : title();
 }
 
 void MenuBarLabel::refresh() {

@@ -2,7 +2,8 @@
 
 // The tray item's face: the "memorychip" symbol, with the total memory of the
 // watched processes as its tooltip (a tray item has no room for a title),
-// and a second line counting the leftovers while there are any. Refreshed whenever the monitor publishes a different process list.
+// and a second line counting the leftovers while there are any. Refreshed whenever the monitor
+// publishes a different process list.
 
 #include <QIcon>
 #include <QObject>

@@ -6,8 +6,8 @@
 #include "MainWindow.h"
 #include "MenuBarLabel.h"
 #include "PathMaskSetting.h"
-#include "ProcessText.h"
 #include "ProcessMonitor.h"
+#include "ProcessText.h"
 #include "TrayPanel.h"
 #include "Updater.h"
 
@@ -28,7 +28,8 @@ OmbrixApp::~OmbrixApp() = default;
 void OmbrixApp::tellLeftovers() {
     const qint64 now = m_clock.elapsed();
     const MonitorState& state = monitor();
-    if (auto notice = m_alerts->update(state.processes(), now, state.pressureHistory().size() <= 1)) {
+    if (auto notice =
+            m_alerts->update(state.processes(), now, state.pressureHistory().size() <= 1)) {
         QList<DesktopNotifier::Action> actions;
         if (!notice->targets.isEmpty()) {
             actions.append({QStringLiteral("end"), tr("End")});

@@ -22,7 +22,6 @@ public:
     TrayPanel(MonitorState& monitor, PathMaskSetting& hidePaths, ProcessListView::Actions actions,
               QWidget* parent = nullptr);
 
-
     // Opens the panel beside `anchor` (the tray icon's screen rectangle), or
     // at `cursor` when the tray reports no geometry; a second click on the
     // icon while the panel is open closes it instead.

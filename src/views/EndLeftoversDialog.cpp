@@ -34,9 +34,9 @@ EndLeftoversDialog::EndLeftoversDialog(MonitorState& monitor, const QList<DartPr
     list->setFocusPolicy(Qt::NoFocus);
     for (const DartProcess& p : leftovers) {
         m_targets.append({p.id, p.startTime});
-        auto* item = new QTreeWidgetItem(
-            list, {p.name, QString::number(p.id), ProcessText::place(p, home, masked).value_or(""),
-                   ValueText::bytes(p.memoryBytes)});
+        auto* item = new QTreeWidgetItem(list, {p.name, QString::number(p.id),
+                                                ProcessText::place(p, home, masked).value_or(""),
+                                                ValueText::bytes(p.memoryBytes)});
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         item->setToolTip(0, p.command);
     }

@@ -175,8 +175,8 @@ QWidget* ProcessListView::buildLeftovers() {
     row->setContentsMargins(12, 0, 12, m_compact ? 8 : 10);
     row->setSpacing(8);
     m_leftoverSummary = new TextLine(QString(), ColorRole::Orange);
-    m_leftoverSummary->setFont(Typography::monospacedDigits(Typography::font(
-        m_compact ? TextStyle::Caption : TextStyle::Callout, QFont::DemiBold)));
+    m_leftoverSummary->setFont(Typography::monospacedDigits(
+        Typography::font(m_compact ? TextStyle::Caption : TextStyle::Callout, QFont::DemiBold)));
     m_leftoverSummary->setObjectName(QStringLiteral("leftoverSummary"));
     row->addWidget(m_leftoverSummary, 0, Qt::AlignVCenter);
     row->addStretch(1);

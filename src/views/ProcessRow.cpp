@@ -75,8 +75,8 @@ ProcessRow::ProcessRow(bool compact, QWidget* parent)
     m_path->hide();
     m_terminate->setToolTip(tr(terminateName));
     m_terminate->setAccessibleName(tr(terminateName));
-    m_leftover->setFont(Typography::font(compact ? TextStyle::Caption2 : TextStyle::Caption,
-                                         QFont::DemiBold));
+    m_leftover->setFont(
+        Typography::font(compact ? TextStyle::Caption2 : TextStyle::Caption, QFont::DemiBold));
     m_leftover->setToolTip(tr(leftoverTip));
     m_leftover->hide();
     m_forceQuit->setToolTip(tr(forceQuitTip));
@@ -110,10 +110,9 @@ QSize ProcessRow::minimumSizeHint() const {
 }
 
 void ProcessRow::setProcess(const DartProcess& p, quint64 peakMemoryBytes, bool masked) {
-    const bool detailChanged = p.projectPath != m_process.projectPath ||
-                               p.workspace != m_process.workspace ||
-                               p.executableName != m_process.executableName ||
-                               p.leftover != m_process.leftover;
+    const bool detailChanged =
+        p.projectPath != m_process.projectPath || p.workspace != m_process.workspace ||
+        p.executableName != m_process.executableName || p.leftover != m_process.leftover;
     m_process = p;
     m_masked = masked;
 
@@ -208,9 +207,8 @@ void ProcessRow::placeChildren() {
 
     const int detailY = top + nameH + 1;
     // The marker keeps its whole width; the executable name and the path share the rest.
-    const double markW = m_leftover->isHidden()
-                             ? 0.0
-                             : qMin(std::ceil(m_leftover->naturalWidth()), cols.nameWidth);
+    const double markW =
+        m_leftover->isHidden() ? 0.0 : qMin(std::ceil(m_leftover->naturalWidth()), cols.nameWidth);
     const double width = qMax(0.0, cols.nameWidth - (markW > 0 ? markW + 4 : 0.0));
     const double exeNatural = std::ceil(m_executable->naturalWidth());
     double exeW = qMin(exeNatural, width);

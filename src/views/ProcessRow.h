@@ -5,9 +5,9 @@
 // workspace label, or nothing), CPU and memory each as a bar and a figure, and
 // a button that asks for SIGTERM, or, once the process has outlived its
 // SIGTERM, one that asks for SIGKILL in its place. A leftover carries a
-// marker on its detail line, after the executable name. Lives as long as its pid stays listed and is
-// updated in place from each sample, so hover, tooltips and scrolling survive
-// a refresh. Children are placed by hand on the shared column grid.
+// marker on its detail line, after the executable name. Lives as long as its pid stays listed and
+// is updated in place from each sample, so hover, tooltips and scrolling survive a refresh.
+// Children are placed by hand on the shared column grid.
 
 #include "DartProcess.h"
 

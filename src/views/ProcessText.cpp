@@ -6,8 +6,8 @@
 namespace ombrix::ProcessText {
 
 std::optional<QString> place(const DartProcess& process, const QString& home, bool masked) {
-    const std::optional<QString>& path = process.projectPath ? process.projectPath
-                                                             : process.workspace;
+    const std::optional<QString>& path =
+        process.projectPath ? process.projectPath : process.workspace;
     if (!path) {
         return std::nullopt;
     }
@@ -16,8 +16,8 @@ std::optional<QString> place(const DartProcess& process, const QString& home, bo
 }
 
 QString placeOrPid(const DartProcess& process, const QString& home, bool masked) {
-    return place(process, home, masked).value_or(QStringLiteral("pid ") +
-                                                 QString::number(process.id));
+    return place(process, home, masked)
+        .value_or(QStringLiteral("pid ") + QString::number(process.id));
 }
 
 } // namespace ombrix::ProcessText

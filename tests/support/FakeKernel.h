@@ -47,7 +47,7 @@ public:
     mutable std::int64_t now = 1'000'000'000;
     mutable std::vector<platform::Pid> terminated;
     mutable std::vector<platform::Pid> killed; // forceQuit()
-    mutable std::atomic<int> listCalls = 0; // counted on the sampling worker
+    mutable std::atomic<int> listCalls = 0;    // counted on the sampling worker
 
     void advance(std::int64_t nanos) { now += nanos; }
 
