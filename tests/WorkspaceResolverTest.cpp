@@ -48,8 +48,9 @@ bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
     QElapsedTimer clock;
     clock.start();
     while (!done()) {
-        if (clock.elapsed() > limit.count())
+        if (clock.elapsed() > limit.count()) {
             return false;
+        }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QThread::msleep(1);
     }
@@ -70,8 +71,9 @@ Outcome resolve(const QUrl& url, std::chrono::milliseconds timeout,
     Outcome outcome;
     outcome.finished = spinUntil([&] { return future.isFinished(); }, limit);
     outcome.elapsedMs = clock.elapsed();
-    if (outcome.finished && future.resultCount() == 1)
+    if (outcome.finished && future.resultCount() == 1) {
         outcome.root = future.result();
+    }
     return outcome;
 }
 
@@ -196,37 +198,43 @@ private:
                 --open;
                 socket->deleteLater();
             });
-            if (m_mode == Mode::Garbage)
+            if (m_mode == Mode::Garbage) {
                 socket->write("\x16\x03garbage\r\n\r\n");
+            }
             // What a plain HTTP server does with a request it cannot use.
-            if (m_mode == Mode::HttpRejects)
+            if (m_mode == Mode::HttpRejects) {
                 connect(socket, &QTcpSocket::readyRead, this, [socket] {
                     socket->readAll();
                     socket->write("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n"
                                   "Connection: close\r\n\r\n");
                     socket->disconnectFromHost();
                 });
-            if (m_mode >= Mode::EndlessFrame)
+            }
+            if (m_mode >= Mode::EndlessFrame) {
                 connect(socket, &QTcpSocket::readyRead, this,
                         [this, socket] { handshake(socket); });
+            }
         }
     }
 
     void handshake(QTcpSocket* socket) {
         if (socket->property("upgraded").toBool()) {
             // A flooding daemon never reads: our pongs pile up on the client's side.
-            if (m_mode == Mode::Script)
+            if (m_mode == Mode::Script) {
                 readClientFrames(socket);
+            }
             return;
         }
         QByteArray& request = m_requests[socket];
         request += socket->readAll();
-        if (!request.contains("\r\n\r\n"))
+        if (!request.contains("\r\n\r\n")) {
             return;
+        }
         QByteArray key;
         for (const QByteArray& line : request.split('\n')) {
-            if (line.toLower().startsWith("sec-websocket-key:"))
+            if (line.toLower().startsWith("sec-websocket-key:")) {
                 key = line.mid(line.indexOf(':') + 1).trimmed();
+            }
         }
         const QByteArray accept =
             QCryptographicHash::hash(key + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11",
@@ -236,19 +244,22 @@ private:
                       "Connection: Upgrade\r\nSec-WebSocket-Accept: " +
                       accept + "\r\n\r\n");
         socket->setProperty("upgraded", true);
-        if (m_mode == Mode::Script)
+        if (m_mode == Mode::Script) {
             return (void)socket->write(m_script.value(0));
+        }
         auto* pump = new QTimer(socket);
         if (m_mode == Mode::EndlessFrame) {
             // One text frame that claims a gibibyte: within Qt's own limit, far beyond ours.
             socket->write(QByteArray::fromHex("817f0000000040000000"));
         }
         connect(pump, &QTimer::timeout, socket, [this, socket, first = true]() mutable {
-            if (socket->bytesToWrite() > (1 << 20))
+            if (socket->bytesToWrite() > (1 << 20)) {
                 return;
+            }
             QByteArray chunk(m_mode == Mode::EndlessFrame ? 1 << 20 : 64 * 1024, 'a');
-            if (m_mode == Mode::PingFlood)
+            if (m_mode == Mode::PingFlood) {
                 chunk = serverFrame(0x89, QByteArray(125, 'p')).repeated(512);
+            }
             if (m_mode == Mode::EndlessFragments) {
                 // Unfinished fragments: a text frame, then continuations, never FIN.
                 chunk.prepend(QByteArray::fromHex(first ? "017e0000" : "007e0000"));
@@ -271,16 +282,19 @@ private:
             qsizetype length = m_client[1] & 0x7f;
             qsizetype header = 6;
             if (length == 126) {
-                if (m_client.size() < 8)
+                if (m_client.size() < 8) {
                     return;
+                }
                 length = (uchar(m_client[2]) << 8) | uchar(m_client[3]);
                 header = 8;
             }
-            if (m_client.size() < header + length)
+            if (m_client.size() < header + length) {
                 return;
+            }
             QByteArray payload = m_client.mid(header, length);
-            for (qsizetype i = 0; i < length; ++i)
+            for (qsizetype i = 0; i < length; ++i) {
                 payload[i] = char(payload[i] ^ m_client[header - 4 + i % 4]);
+            }
             clientFrames << std::pair(m_client[0] & 0x0f, payload);
             m_client.remove(0, header + length);
             socket->write(m_script.value(clientFrames.size()));
@@ -304,11 +318,13 @@ int openFds() {
 
 int threadCount() {
     QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
+    if (!status.open(QIODevice::ReadOnly)) {
         return -1;
+    }
     for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("Threads:"))
+        if (line.startsWith("Threads:")) {
             return line.mid(8).trimmed().toInt();
+        }
     }
     return -1;
 }
@@ -608,8 +624,9 @@ TEST(WorkspaceResolver, HundredsOfTimedOutQueriesLeaveNothingBehind) {
                                    [](const QFuture<Root>& f) { return f.isFinished(); });
             },
             10s));
-        for (const QFuture<Root>& future : futures)
+        for (const QFuture<Root>& future : futures) {
             EXPECT_EQ(future.result(), std::nullopt);
+        }
     }
 
     EXPECT_TRUE(spinUntil([&] { return webSocket.open == 0 && tcp.open == 0; }, 5s));
@@ -706,15 +723,17 @@ bool loopbackUp() {
 // nobody reads.
 bool blackHoleResolver() {
     if (::unshare(CLONE_NEWNS | CLONE_NEWNET) != 0 ||
-        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 || !loopbackUp())
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 || !loopbackUp()) {
         return false;
+    }
     const int hole = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(53);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (hole < 0 || ::bind(hole, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+    if (hole < 0 || ::bind(hole, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         return false;
+    }
     char conf[] = "/tmp/ombrix-resolv-XXXXXX";
     const int fd = ::mkstemp(conf);
     const char text[] = "nameserver 127.0.0.1\n";
@@ -728,8 +747,9 @@ bool blackHoleResolver() {
 
 bool canMakeNamespaces() {
     const pid_t child = ::fork();
-    if (child == 0)
+    if (child == 0) {
         ::_exit(::unshare(CLONE_NEWNS | CLONE_NEWNET) == 0 ? 0 : 1);
+    }
     int status = 0;
     return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
            WEXITSTATUS(status) == 0;
@@ -738,15 +758,17 @@ bool canMakeNamespaces() {
 // The caller gets its answer at the timeout, and the process can then exit at
 // once: nothing waits for the lookup that is still hanging.
 TEST(WorkspaceResolverDeathTest, UnanswerableHostNameHoldsNeitherCallerNorExit) {
-    if (!canMakeNamespaces())
+    if (!canMakeNamespaces()) {
         GTEST_SKIP() << "needs root for private mount and network namespaces";
+    }
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     QElapsedTimer clock;
     clock.start();
     EXPECT_EXIT(
         {
-            if (!blackHoleResolver())
+            if (!blackHoleResolver()) {
                 std::exit(2);
+            }
             QElapsedTimer inside;
             inside.start();
             QFuture<Root> future = resolver::workspaceRoot(

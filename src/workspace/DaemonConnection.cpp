@@ -41,8 +41,9 @@ QList<QByteArray> headerValues(const QList<QByteArray>& lines, QByteArrayView na
     QList<QByteArray> values;
     for (const QByteArray& line : lines) {
         const qsizetype colon = line.indexOf(':');
-        if (colon > 0 && line.first(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+        if (colon > 0 && line.first(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0) {
             values << line.mid(colon + 1).trimmed();
+        }
     }
     return values;
 }
@@ -50,8 +51,9 @@ QList<QByteArray> headerValues(const QList<QByteArray>& lines, QByteArrayView na
 bool hasToken(const QList<QByteArray>& values, QByteArrayView token) {
     for (const QByteArray& value : values) {
         for (const QByteArray& item : value.split(',')) {
-            if (item.trimmed().compare(token, Qt::CaseInsensitive) == 0)
+            if (item.trimmed().compare(token, Qt::CaseInsensitive) == 0) {
                 return true;
+            }
         }
     }
     return false;
@@ -74,11 +76,13 @@ void DaemonConnection::open() {
     const QString scheme = m_url.scheme();
     const QString host = m_url.host(QUrl::EncodeUnicode);
     if ((scheme != u"ws" && scheme != u"wss") || host.isEmpty() ||
-        (scheme == u"wss" && !QSslSocket::supportsSsl()))
+        (scheme == u"wss" && !QSslSocket::supportsSsl())) {
         return end(std::nullopt, true);
+    }
     QHostAddress literal;
-    if (literal.setAddress(host))
+    if (literal.setAddress(host)) {
         return connectTo({literal});
+    }
     lookUp(host);
 }
 
@@ -99,15 +103,17 @@ void DaemonConnection::lookUp(const QString& host) {
             addrinfo* found = nullptr;
             QList<QHostAddress> addresses;
             if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) == 0) {
-                for (const addrinfo* entry = found; entry; entry = entry->ai_next)
+                for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
                     addresses << QHostAddress(entry->ai_addr);
+                }
                 ::freeaddrinfo(found);
             }
             std::lock_guard lock(slot->mutex);
-            if (DaemonConnection* target = slot->target)
+            if (DaemonConnection* target = slot->target) {
                 QMetaObject::invokeMethod(
                     target, [target, addresses] { target->connectTo(addresses); },
                     Qt::QueuedConnection);
+            }
         }).detach();
     } catch (const std::system_error&) {
         end(std::nullopt, true);
@@ -120,10 +126,12 @@ void DaemonConnection::connectTo(QList<QHostAddress> addresses) {
 }
 
 void DaemonConnection::tryNextAddress() {
-    if (m_ended)
+    if (m_ended) {
         return;
-    if (m_addresses.isEmpty())
+    }
+    if (m_addresses.isEmpty()) {
         return end(std::nullopt, true);
+    }
     const QHostAddress address = m_addresses.takeFirst();
     const bool secure = m_url.scheme() == u"wss";
     if (m_socket) {
@@ -162,10 +170,12 @@ void DaemonConnection::upgrade() {
     m_addresses.clear(); // connected: a later failure is final
     m_key = randomBytes(16).toBase64();
     QByteArray resource = m_url.path(QUrl::FullyEncoded).toUtf8();
-    if (resource.isEmpty())
+    if (resource.isEmpty()) {
         resource = "/";
-    if (m_url.hasQuery())
+    }
+    if (m_url.hasQuery()) {
         resource += '?' + m_url.query(QUrl::FullyEncoded).toUtf8();
+    }
     const QByteArray host =
         m_url.adjusted(QUrl::RemoveUserInfo).authority(QUrl::FullyEncoded).toUtf8();
     m_requested = true;
@@ -175,16 +185,20 @@ void DaemonConnection::upgrade() {
 }
 
 void DaemonConnection::read() {
-    if (m_ended)
+    if (m_ended) {
         return;
+    }
     QByteArray bytes = m_socket->readAll();
-    if (!m_upgraded && !readHandshake(bytes))
+    if (!m_upgraded && !readHandshake(bytes)) {
         return;
+    }
     const ReplyReader::State state = m_reader.feed(bytes);
-    if (state == ReplyReader::State::Text)
+    if (state == ReplyReader::State::Text) {
         return end(m_reader.text(), true);
-    if (state == ReplyReader::State::Failed)
+    }
+    if (state == ReplyReader::State::Failed) {
         return end(std::nullopt, true);
+    }
     answerPing();
 }
 
@@ -197,8 +211,9 @@ bool DaemonConnection::readHandshake(QByteArray& bytes) {
         this->end(std::nullopt, true);
         return false;
     }
-    if (end < 0)
+    if (end < 0) {
         return false;
+    }
     bytes = m_head.mid(end + 4);
     const QList<QByteArray> lines = m_head.first(end).split('\n');
     const QList<QByteArray> status = lines.first().simplified().split(' ');
@@ -225,10 +240,12 @@ bool DaemonConnection::readHandshake(QByteArray& bytes) {
 // At most one pong waits in our buffer, so a daemon that never reads cannot
 // make it grow.
 void DaemonConnection::answerPing() {
-    if (m_ended || !m_upgraded || m_socket->bytesToWrite() > 0)
+    if (m_ended || !m_upgraded || m_socket->bytesToWrite() > 0) {
         return;
-    if (const std::optional<QByteArray> ping = m_reader.takePing())
+    }
+    if (const std::optional<QByteArray> ping = m_reader.takePing()) {
         writeFrame(0xA, *ping);
+    }
 }
 
 void DaemonConnection::writeFrame(int opcode, QByteArrayView payload) {
@@ -248,14 +265,16 @@ void DaemonConnection::writeFrame(int opcode, QByteArrayView payload) {
     }
     const QByteArray mask = randomBytes(4);
     frame.append(mask);
-    for (qsizetype i = 0; i < payload.size(); ++i)
+    for (qsizetype i = 0; i < payload.size(); ++i) {
         frame.append(char(payload[i] ^ mask[i % 4]));
+    }
     m_socket->write(frame);
 }
 
 void DaemonConnection::end(const std::optional<QString>& text, bool notify) {
-    if (m_ended)
+    if (m_ended) {
         return;
+    }
     m_ended = true;
     if (m_lookup) {
         std::lock_guard lock(m_lookup->mutex);
@@ -271,15 +290,18 @@ void DaemonConnection::end(const std::optional<QString>& text, bool notify) {
             m_socket->flush();
         }
         // Anything the daemon still sends is discarded with the socket.
-        if (m_socketFailed)
+        if (m_socketFailed) {
             m_socket->abort();
-        else
+        } else {
             m_socket->disconnectFromHost();
-        if (m_socket->state() != QAbstractSocket::UnconnectedState)
+        }
+        if (m_socket->state() != QAbstractSocket::UnconnectedState) {
             m_socket->abort();
+        }
     }
-    if (notify && m_done)
+    if (notify && m_done) {
         std::exchange(m_done, nullptr)(text);
+    }
 }
 
 } // namespace ombrix::WorkspaceResolver

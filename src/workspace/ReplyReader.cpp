@@ -34,55 +34,66 @@ ReplyReader::State ReplyReader::fail() {
 }
 
 ReplyReader::State ReplyReader::feed(QByteArrayView bytes) {
-    if (m_state != State::Reading)
+    if (m_state != State::Reading) {
         return m_state;
+    }
     m_fed += bytes.size();
-    if (m_fed > m_budget)
+    if (m_fed > m_budget) {
         return fail();
+    }
     m_pending.append(bytes);
 
     const auto* data = reinterpret_cast<const uchar*>(m_pending.constData());
     qsizetype pos = 0;
     while (m_state == State::Reading) {
         const qsizetype available = m_pending.size() - pos;
-        if (available < 2)
+        if (available < 2) {
             break;
+        }
         const uchar first = data[pos];
         const uchar second = data[pos + 1];
         const bool fin = first & 0x80;
         const int opcode = first & 0x0f;
         // No extension was agreed, and a server never masks.
-        if ((first & 0x70) != 0 || (second & 0x80) != 0)
+        if ((first & 0x70) != 0 || (second & 0x80) != 0) {
             return fail();
+        }
         quint64 length = second & 0x7f;
         qsizetype header = 2;
         if (length == 126) {
-            if (available < 4)
+            if (available < 4) {
                 break;
+            }
             length = qFromBigEndian<quint16>(data + pos + 2);
             header = 4;
         } else if (length == 127) {
-            if (available < 10)
+            if (available < 10) {
                 break;
+            }
             length = qFromBigEndian<quint64>(data + pos + 2);
             header = 10;
         }
 
         if (opcode & 0x8) {
-            if (!fin || length > 125 || (opcode != Close && opcode != Ping && opcode != Pong))
+            if (!fin || length > 125 || (opcode != Close && opcode != Ping && opcode != Pong)) {
                 return fail();
+            }
         } else {
             // A binary reply gives no root whatever follows, so its first frame ends it.
-            if (opcode == BinaryFrame || (opcode != Continuation && opcode != TextFrame))
+            if (opcode == BinaryFrame || (opcode != Continuation && opcode != TextFrame)) {
                 return fail();
-            if ((opcode == Continuation) != m_inMessage)
+            }
+            if ((opcode == Continuation) != m_inMessage) {
                 return fail();
+            }
             // Refused on its header: a frame claiming more than is left is never waited for.
-            if (length > quint64(m_maxMessage - m_message.size()))
+            if (length > quint64(m_maxMessage - m_message.size())) {
                 return fail();
+            }
         }
-        if (quint64(available - header) < length)
+        if (quint64(available - header) < length) {
             break;
+        }
 
         const QByteArrayView payload(m_pending.constData() + pos + header, qsizetype(length));
         pos += header + qsizetype(length);
@@ -97,12 +108,14 @@ ReplyReader::State ReplyReader::feed(QByteArrayView bytes) {
         default: {
             m_inMessage = true;
             m_message.append(payload);
-            if (!fin)
+            if (!fin) {
                 break;
+            }
             QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
             QString text = decoder.decode(m_message);
-            if (decoder.hasError())
+            if (decoder.hasError()) {
                 return fail();
+            }
             m_text = std::move(text);
             m_message.clear();
             m_state = State::Text;

@@ -38,8 +38,9 @@ public:
     QFuture<Root> future() { return m_promise.future(); }
 
     void finish(const Root& root) {
-        if (m_finished.exchange(true))
+        if (m_finished.exchange(true)) {
             return;
+        }
         m_promise.addResult(root);
         m_promise.finish();
     }
@@ -102,21 +103,26 @@ public:
 
 private:
     void finish(const Root& root) {
-        if (end(root))
+        if (end(root)) {
             deleteLater();
+        }
     }
 
     // Closes first, then answers; false when already ended.
     bool end(const Root& root) {
-        if (m_ended)
+        if (m_ended) {
             return false;
+        }
         m_ended = true;
-        if (m_timer)
+        if (m_timer) {
             m_timer->stop();
-        if (m_watcher)
+        }
+        if (m_watcher) {
             m_watcher->disconnect(this);
-        if (m_connection)
+        }
+        if (m_connection) {
             m_connection->abort();
+        }
         m_reply->finish(root);
         return true;
     }
@@ -163,12 +169,14 @@ void stopWorker() {
         std::lock_guard lock(g_workerMutex);
         worker = std::exchange(g_worker, nullptr);
     }
-    if (!worker)
+    if (!worker) {
         return;
+    }
     worker->quit();
     // Waiting on itself would never return; the OS reclaims it at exit.
-    if (QThread::currentThread() == worker)
+    if (QThread::currentThread() == worker) {
         return;
+    }
     worker->wait();
     delete worker;
 }
@@ -193,8 +201,9 @@ Worker* lockedWorker() {
         g_worker = new Worker;
         g_worker->start();
         // A QThread must not outlive the QCoreApplication's event machinery.
-        if (QCoreApplication::instance())
+        if (QCoreApplication::instance()) {
             qAddPostRoutine(stopWorker);
+        }
     }
     return g_worker;
 }
@@ -205,41 +214,51 @@ QString secret(const QUrl& dtd) {
     const QString path = dtd.path(QUrl::FullyDecoded);
     qsizetype begin = 0;
     qsizetype end = path.size();
-    while (begin < end && path[begin] == u'/')
+    while (begin < end && path[begin] == u'/') {
         ++begin;
-    while (end > begin && path[end - 1] == u'/')
+    }
+    while (end > begin && path[end - 1] == u'/') {
         --end;
+    }
     return path.sliced(begin, end - begin);
 }
 
 std::optional<QString> firstRoot(const QString& reply) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(reply.toUtf8(), &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
         return std::nullopt;
+    }
     const QJsonValue result = document.object().value(QStringLiteral("result"));
-    if (!result.isObject())
+    if (!result.isObject()) {
         return std::nullopt;
+    }
     const QJsonValue roots = result.toObject().value(QStringLiteral("ideWorkspaceRoots"));
-    if (!roots.isArray())
+    if (!roots.isArray()) {
         return std::nullopt;
+    }
     const QJsonArray array = roots.toArray();
-    if (array.isEmpty())
+    if (array.isEmpty()) {
         return std::nullopt;
+    }
     for (const QJsonValue& root : array) {
-        if (!root.isString())
+        if (!root.isString()) {
             return std::nullopt;
+        }
     }
 
     const QUrl url(array.first().toString());
-    if (!url.isValid() || url.scheme() != u"file")
+    if (!url.isValid() || url.scheme() != u"file") {
         return std::nullopt;
+    }
     // Another machine's path means nothing here.
-    if (!url.host().isEmpty() && url.host() != u"localhost")
+    if (!url.host().isEmpty() && url.host() != u"localhost") {
         return std::nullopt;
+    }
     const QString encoded = url.path(QUrl::FullyEncoded);
-    if (!encoded.startsWith(u'/'))
+    if (!encoded.startsWith(u'/')) {
         return std::nullopt;
+    }
 
     // Dot segments are resolved after decoding, so "%2E%2E" climbs too; a
     // segment that decodes to "/" or NUL names no file and is refused rather
@@ -247,13 +266,16 @@ std::optional<QString> firstRoot(const QString& reply) {
     QStringList segments;
     for (const QStringView part : QStringView(encoded).split(u'/', Qt::SkipEmptyParts)) {
         const QString segment = QUrl::fromPercentEncoding(part.toUtf8());
-        if (segment.contains(u'/') || segment.contains(QChar(0)))
+        if (segment.contains(u'/') || segment.contains(QChar(0))) {
             return std::nullopt;
-        if (segment == u".")
+        }
+        if (segment == u".") {
             continue;
+        }
         if (segment == u"..") {
-            if (!segments.isEmpty())
+            if (!segments.isEmpty()) {
                 segments.removeLast();
+            }
             continue;
         }
         segments.append(segment);
@@ -290,8 +312,9 @@ QFuture<std::optional<QString>> workspaceRoot(const QUrl& dtd, std::chrono::mill
 LiveObjects liveObjects() {
     std::unique_lock lock(g_workerMutex);
     Worker* thread = g_worker;
-    if (!thread || QThread::currentThread() == thread)
+    if (!thread || QThread::currentThread() == thread) {
         return {};
+    }
     LiveObjects live;
     QObject* hub = thread->hub();
     // Held across the blocking call so the worker cannot be stopped under us.

@@ -22,14 +22,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qsizetype at = 0;
     ProcessListing::forEachLine(text, [&](QStringView line) {
         if (const auto one = ProcessListing::parseLine(line)) {
-            if (at >= listing.size() || !(listing[at++] == *one))
+            if (at >= listing.size() || !(listing[at++] == *one)) {
                 std::abort();
-            if (one->args.isEmpty())
+            }
+            if (one->args.isEmpty()) {
                 std::abort();
+            }
         }
     });
-    if (at != listing.size())
+    if (at != listing.size()) {
         std::abort();
+    }
 
     std::vector<std::string> pieces;
     for (std::size_t begin = 0; begin <= input.size();) {
@@ -38,8 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         begin = end + 1;
     }
     std::vector<const char*> environment;
-    for (const std::string& piece : pieces)
+    for (const std::string& piece : pieces) {
         environment.push_back(piece.c_str());
+    }
     environment.push_back(nullptr);
     (void)platform::psEnvironment(environment.data());
     return 0;

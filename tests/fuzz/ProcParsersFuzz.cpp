@@ -11,8 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     (void)parseStat(text);
     (void)parseStatus(text);
-    if (const auto info = parseMeminfo(text))
+    if (const auto info = parseMeminfo(text)) {
         (void)vmCountersFrom(*info, parseZramMmStat(text).value_or(0));
+    }
     (void)parseSwaps(text);
     (void)parsePressure(text);
     return 0;

@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const FileExists exists = [](const QString& path) { return qHash(path, 7) % 5 == 0; };
     const auto root = Identification::projectRoot(cwd.isEmpty() ? std::nullopt : std::optional(cwd),
                                                   args, exists, kernel);
-    if (root && root->isEmpty())
+    if (root && root->isEmpty()) {
         std::abort();
+    }
     return 0;
 }
