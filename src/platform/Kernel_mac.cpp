@@ -149,6 +149,10 @@ void MacKernel::terminate(Pid pid, std::uint64_t startTime) const {
     }
 }
 
+bool makeCloseOnExecPipe(int fds[2]) noexcept {
+    return makePipe(fds);
+}
+
 void closeDescriptorsFrom(int first) noexcept {
     const int last = ::getdtablesize();
     for (int fd = first; fd < last; ++fd) {
