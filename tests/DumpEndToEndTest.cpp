@@ -126,6 +126,7 @@ protected:
         // Each "snapshot" waits on its stdin; closing the pipe ends them all.
         std::ofstream(snapshot("analysis_server.dart.snapshot")) << "read line\n";
         std::ofstream(snapshot("flutter_tools.snapshot")) << "read line\n";
+        std::ofstream(snapshot("frontend_server.dart.snapshot")) << "while :; do :; done\n";
 
         // Close-on-exec: only the dup2'ed copies reach the children, not ombrix.
         if (::pipe2(m_stdin, O_CLOEXEC) != 0) {
@@ -360,18 +361,24 @@ TEST_F(DumpEndToEnd, HostileTextCannotForgeALineOrAField) {
 
 // A dropped network mount under one tool's working directory: the dump still
 // ends on time with status 0, that tool's line shows no project, the others
-// are as usual, and nothing waits for the mount.
+// are as usual, and nothing waits for the mount. The tool spins on one core,
+// and the time spent waiting on its search must not count as CPU time.
 TEST_F(DumpEndToEnd, AHungMountCostsOnlyThatToolItsProject) {
     std::optional<ombrix::testing::HungMount> mount;
     mount.emplace(m_root / "mnt", OMBRIX_HUNG_FS);
     ASSERT_TRUE(mount->waitUntilMounted());
     const pid_t stuck =
-        spawn({dart(), snapshot("flutter_tools.snapshot"), "run"}, mount->project() / "lib");
+        spawn({dart(), snapshot("frontend_server.dart.snapshot")}, mount->project() / "lib");
     ASSERT_GT(stuck, 0);
+    // Hung only once it spins: a shell still starting up would wait on the mount.
+    const platform::Kernel& kernel = platform::systemKernel();
+    const platform::Timebase base = kernel.timebase();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             std::error_code error;
-            return fs::read_symlink("/proc/" + std::to_string(stuck) + "/exe", error) == dart();
+            const auto usage = kernel.usage(stuck);
+            return fs::read_symlink("/proc/" + std::to_string(stuck) + "/exe", error) == dart() &&
+                   usage && usage->cpuTime * base.numer / base.denom >= 100'000'000;
         },
         10000));
     mount->hang();
@@ -385,6 +392,9 @@ TEST_F(DumpEndToEnd, AHungMountCostsOnlyThatToolItsProject) {
     ASSERT_TRUE(byPid.count(stuck)) << run.out.toStdString();
     ASSERT_TRUE(byPid.count(m_flutter)) << run.out.toStdString();
     EXPECT_EQ(byPid.at(stuck)[4], QStringLiteral("-"));
+    const double cpu = byPid.at(stuck)[2].chopped(1).toDouble();
+    EXPECT_GT(cpu, 0.0);
+    EXPECT_LE(cpu, 130.0) << "one core at most";
     EXPECT_EQ(byPid.at(m_flutter)[4], path("shop_app"));
     mount.reset(); // unmounts; the stuck tool can then be reaped
     ::waitpid(stuck, nullptr, 0);

@@ -66,6 +66,7 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
     }
 
     QHash<Pid, quint64> first;
+    const qint64 firstAt = kernel.monotonicNanos();
     for (const ListingLine* line : selected) {
         if (const auto usage = kernel.usage(line->entry.pid)) {
             first.insert(line->entry.pid, Sampler::cpuNanos(*usage, base));
@@ -86,6 +87,16 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
 
     const qint64 sleepStart = kernel.monotonicNanos();
     kernel.sleepMicroseconds(dumpInterval.count());
+    // Read before waiting on the searches: a hung mount must not stretch the
+    // interval that the CPU column is measured over.
+    const qint64 secondAt = kernel.monotonicNanos();
+    QHash<Pid, platform::ProcessUsage> second;
+    for (const ListingLine* line : selected) {
+        if (const auto usage = kernel.usage(line->entry.pid)) {
+            second.insert(line->entry.pid, *usage);
+        }
+    }
+
     ProjectSearcher::Answers projects = searcher.collect(std::chrono::milliseconds(0));
     const qint64 searchEnd = sleepStart + std::chrono::nanoseconds(dumpInterval).count() +
                              std::chrono::nanoseconds(dumpSearchGrace).count();
@@ -100,15 +111,15 @@ void ProcessMonitor::dumpOnce(const platform::Kernel& kernel, const Resolver& re
 
     for (const ListingLine* line : selected) {
         const ListedProcess& entry = line->entry;
-        const auto usage = kernel.usage(entry.pid);
-        if (!usage) {
+        const auto usage = second.constFind(entry.pid);
+        if (usage == second.constEnd()) {
             continue;
         }
         const auto before = first.constFind(entry.pid);
-        const double cpu = before != first.constEnd()
-                               ? Sampler::cpuPercent(*before, Sampler::cpuNanos(*usage, base),
-                                                     std::chrono::nanoseconds(dumpInterval).count())
-                               : 0.0;
+        const double cpu =
+            before != first.constEnd()
+                ? Sampler::cpuPercent(*before, Sampler::cpuNanos(*usage, base), secondAt - firstAt)
+                : 0.0;
         const auto ide = Identification::ideAncestor(entry.pid, cycle);
         const QString name = Identification::displayName(
             entry.args, ide ? std::optional<QString>(ide->name) : std::nullopt);

@@ -90,6 +90,7 @@ void ProjectSearcher::take(Batch& batch, Answers& answers, std::chrono::millisec
     }
     for (const platform::PathAnswer& answer : arrived) {
         Entry& entry = batch.entries[answer.search];
+        entry.answered = true;
         if (!current(entry)) {
             continue;
         }
@@ -128,18 +129,16 @@ void ProjectSearcher::splitStalled() {
             nowMillis() - batch->lastProgress < m_stall.count()) {
             continue;
         }
-        // Stuck on its first open search; the rest is only queued behind it.
-        bool first = true;
-        for (Entry& entry : batch->entries) {
-            if (!current(entry)) {
+        // Stuck on the first search it has not answered, which may be one no
+        // longer wanted; the rest is only queued behind it.
+        const auto stuck = std::find_if(batch->entries.begin(), batch->entries.end(),
+                                        [](const Entry& e) { return !e.answered; });
+        for (auto it = batch->entries.begin(); it != batch->entries.end(); ++it) {
+            if (it == stuck || !current(*it)) {
                 continue;
             }
-            if (first) {
-                first = false;
-                continue;
-            }
-            restart.push_back(entry);
-            entry.open = false;
+            restart.push_back(*it);
+            it->open = false;
         }
         batch->split = true;
     }

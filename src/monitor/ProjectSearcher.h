@@ -3,10 +3,11 @@
 // Project searches that a file system which stops answering cannot hold up.
 // Each batch of searches runs in the kernel's path prober (a child process on
 // a real machine); the caller waits for answers only as long as it chooses.
-// A prober that answers nothing for `stall` is taken as stuck on its first
-// open search: that search stays with it (its process shows no project until
-// the file system answers), and the searches queued behind it start afresh
-// in a new prober, so one dead mount costs one search, not the rest.
+// A prober that answers nothing for `stall` is taken as stuck on the first
+// search it has not answered (it answers in order): that search stays with it
+// (its process shows no project until the file system answers), and every
+// other search still wanted starts afresh in a new prober, so one dead mount
+// costs one search, not the rest.
 //
 // Used on one thread at a time; the kernel must outlive the searcher.
 
@@ -63,6 +64,7 @@ private:
         std::size_t fromCwd = 0;
         quint64 token = 0; // tells this search from a later one for a reused pid
         bool open = true;
+        bool answered = false; // by its batch's prober, wanted or not
     };
     struct Batch {
         std::unique_ptr<platform::PathProbe> probe;

@@ -316,6 +316,10 @@ void LinuxKernel::sleepMicroseconds(std::int64_t micros) const {
     posix::sleepMicroseconds(micros);
 }
 
+bool makeCloseOnExecPipe(int fds[2]) noexcept {
+    return ::pipe2(fds, O_CLOEXEC) == 0;
+}
+
 void closeDescriptorsFrom(int first) noexcept {
     if (::syscall(SYS_close_range, unsigned(first), ~0u, 0u) == 0) {
         return;

@@ -159,6 +159,10 @@ void MacKernel::signalIfSame(Pid pid, std::uint64_t startTime, int signal) const
     }
 }
 
+bool makeCloseOnExecPipe(int fds[2]) noexcept {
+    return makePipe(fds);
+}
+
 void closeDescriptorsFrom(int first) noexcept {
     const int last = ::getdtablesize();
     for (int fd = first; fd < last; ++fd) {

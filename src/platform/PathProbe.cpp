@@ -5,7 +5,6 @@
 #include <csignal>
 #include <cstdint>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
 #include <poll.h>
 #include <sys/stat.h>
@@ -130,13 +129,11 @@ private:
         }
         std::vector<signed char> known(m_paths.size(), -1);
 
+        // A ps spawned meanwhile on another thread must not keep our pipe open.
         int fds[2];
-        if (::pipe(fds) != 0) {
+        if (!makeCloseOnExecPipe(fds)) {
             return;
         }
-        // A ps spawned meanwhile on another thread must not keep our pipe open.
-        ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-        ::fcntl(fds[1], F_SETFD, FD_CLOEXEC);
         const pid_t child = ::fork();
         if (child == 0) {
             ::close(fds[0]);

@@ -61,4 +61,8 @@ std::unique_ptr<PathProbe> childProbe(std::vector<PathSearch> searches);
 // and _exit, so async-signal-safe; one definition per OS.
 void closeDescriptorsFrom(int first) noexcept;
 
+// A pipe whose ends are both close-on-exec, set as the pipe is made where the
+// OS can (pipe2); false when there is none. One definition per OS.
+bool makeCloseOnExecPipe(int fds[2]) noexcept;
+
 } // namespace ombrix::platform
