@@ -359,6 +359,35 @@ TEST_F(DumpEndToEnd, HostileTextCannotForgeALineOrAField) {
               QStringLiteral(R"(workspace: /srv/ws\n4242\tFake\x1b\x85x)"));
 }
 
+// With /proc hidden (an empty file system over it, in a mount namespace of its
+// own) the launcher cannot tell where it lives: it says so on one line and
+// fails, instead of looking for its window module in "/".
+TEST(Launcher, WithoutItsOwnPathItStopsAtOnce) {
+    if (!fs::exists(ombrixBinary.toStdString())) {
+        GTEST_SKIP() << "ombrix not built";
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral("unshare"),
+                  {QStringLiteral("--mount"), QStringLiteral("--propagation"),
+                   QStringLiteral("private"), QStringLiteral("sh"), QStringLiteral("-c"),
+                   QStringLiteral("mount -t tmpfs none /proc || exit 99; exec \"$0\""),
+                   ombrixBinary});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    if (process.exitCode() == 99 || err.startsWith(QStringLiteral("unshare:"))) {
+        GTEST_SKIP() << "no private mount namespace here: " << err.toStdString();
+    }
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_EQ(err.count(u'\n'), 1) << err.toStdString();
+    EXPECT_TRUE(err.endsWith(u'\n')) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("own path"))) << err.toStdString();
+    EXPECT_FALSE(err.contains(QStringLiteral("ombrix_window.so"))) << err.toStdString();
+}
+
 // A dropped network mount under one tool's working directory: the dump still
 // ends on time with status 0, that tool's line shows no project, the others
 // are as usual, and nothing waits for the mount. The tool spins on one core,

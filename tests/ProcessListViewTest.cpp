@@ -574,6 +574,29 @@ TEST_F(ProcessListViewTest, LongNameElidesInTheMiddle) {
     EXPECT_TRUE(shown.contains(QChar(0x2026)));
 }
 
+// Breaks and tabs in a project path are drawn as the spaces they stand for,
+// in the name and in the path alike.
+TEST_F(ProcessListViewTest, ControlsInAPathShowAsSpaces) {
+    const struct {
+        const char* name;
+        QString control;
+    } rows[] = {{"vertical tab", "\v"}, {"form feed", "\f"}, {"tab", "\t"}, {"line feed", "\n"}};
+    auto v = view(false);
+    for (const auto& row : rows) {
+        DartProcess hostile = process(1, "Analyzer");
+        hostile.projectPath = "/srv/left" + row.control + "right/my" + row.control + "app";
+        DartProcess plain = process(2, "Analyzer");
+        plain.projectPath = "/srv/left right/my app";
+        monitor.setProcesses({hostile, plain});
+        QApplication::processEvents();
+        PathLabel* shown = pathOf(*v, 1);
+        PathLabel* expected = pathOf(*v, 2);
+        ASSERT_EQ(shown->size(), expected->size()) << row.name;
+        EXPECT_EQ(shown->sizeHint().width(), expected->sizeHint().width()) << row.name;
+        EXPECT_TRUE(shown->grab().toImage() == expected->grab().toImage()) << row.name;
+    }
+}
+
 TEST_F(ProcessListViewTest, TerminateButtonSendsSigtermAtOnce) {
     // A real monitor on the real kernel, listing a child it takes for a Dart VM.
     testing::Child child("/bin/sleep", {"dart", "30"});

@@ -29,8 +29,13 @@ int main(int argc, char** argv) {
 
     // Beside the executable in a build tree, under the library directory once installed.
     const platform::Kernel& kernel = platform::systemKernel();
-    const std::string self = kernel.executablePath(kernel.ownPid()).value_or("");
-    const std::string dir = self.substr(0, self.rfind('/'));
+    const auto self = kernel.executablePath(kernel.ownPid());
+    if (!self || self->find('/') == std::string::npos) {
+        // Never a guess: a module found in "/" or the working directory would be anyone's.
+        std::fprintf(stderr, "ombrix: cannot read its own path to find the window module\n");
+        return 1;
+    }
+    const std::string dir = self->substr(0, self->rfind('/'));
     std::string errors;
     for (const std::string& candidate :
          {dir + "/" OMBRIX_WINDOW_MODULE, dir + "/" OMBRIX_INSTALLED_MODULE}) {

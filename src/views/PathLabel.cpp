@@ -1,6 +1,7 @@
 #include "PathLabel.h"
 
 #include "Identification.h"
+#include "OneLine.h"
 #include "PathText.h"
 #include "Symbols.h"
 #include "SystemColors.h"
@@ -17,30 +18,6 @@ namespace ombrix {
 namespace {
 
 constexpr double kSpacing = 4;
-constexpr qsizetype kKeep = 512;
-
-// One line only, and never more characters than a screen could show.
-QString oneLine(const QString& text) {
-    QString s = text;
-    for (QChar& c : s) {
-        const char16_t u = c.unicode();
-        if (u == u'\n' || u == u'\r' || u == u'\t' || u == 0x2028 || u == 0x2029) {
-            c = QLatin1Char(' ');
-        }
-    }
-    if (s.size() <= 2 * kKeep) {
-        return s;
-    }
-    qsizetype head = kKeep;
-    if (s.at(head - 1).isHighSurrogate()) {
-        --head;
-    }
-    qsizetype tail = s.size() - kKeep;
-    if (s.at(tail).isLowSurrogate()) {
-        ++tail;
-    }
-    return s.left(head) + QChar(0x2026) + s.mid(tail);
-}
 
 } // namespace
 
@@ -57,8 +34,8 @@ void PathLabel::setPath(Kind kind, const QString& path, const QString& home) {
     m_path = path;
     m_name = Identification::lastPathComponent(path);
     m_shortPath = PathText::abbreviatingWithTilde(path, home);
-    m_nameShown = oneLine(m_name);
-    m_pathShown = oneLine(m_shortPath);
+    m_nameShown = OneLine::sanitised(m_name);
+    m_pathShown = OneLine::sanitised(m_shortPath);
     setCursor(isClickable() ? Qt::PointingHandCursor : Qt::ArrowCursor);
     // A link is reached with Tab like any button; a click leaves the focus alone.
     setFocusPolicy(isClickable() ? Qt::TabFocus : Qt::NoFocus);
@@ -155,12 +132,7 @@ void PathLabel::paintEvent(QPaintEvent*) {
         return;
     }
     if (m_masked) {
-        const QFontMetricsF metrics(font());
-        const double w = qMin(m_pathNatural, parts.pathWidth);
-        const double bar = qMax(4.0, metrics.xHeight() * 1.4);
-        p.setPen(Qt::NoPen);
-        p.setBrush(SystemColors::color(ColorRole::Secondary, palette(), 0.35));
-        p.drawRoundedRect(QRectF(x, (h - bar) / 2, w, bar), bar / 2, bar / 2);
+        OneLine::paintMask(p, font(), palette(), x, h / 2, qMin(m_pathNatural, parts.pathWidth));
         return;
     }
     p.setFont(font());

@@ -1,5 +1,6 @@
 #include "TextLine.h"
 
+#include "OneLine.h"
 #include "Typography.h"
 
 #include <QEvent>
@@ -9,41 +10,6 @@
 #include <cmath>
 
 namespace ombrix {
-
-namespace {
-
-// No screen shows more than this many characters of one line; measuring and
-// shaping tens of thousands would cost milliseconds per row.
-constexpr qsizetype kKeepHead = 512;
-constexpr qsizetype kKeepTail = 512;
-
-QString bounded(const QString& text, Qt::TextElideMode mode) {
-    QString s = text;
-    for (QChar& c : s) {
-        const char16_t u = c.unicode();
-        if (u == u'\n' || u == u'\r' || u == u'\t' || u == 0x2028 || u == 0x2029 || u == 0x0b ||
-            u == 0x0c) {
-            c = QLatin1Char(' ');
-        }
-    }
-    if (s.size() <= kKeepHead + kKeepTail) {
-        return s;
-    }
-    qsizetype head = kKeepHead;
-    if (s.at(head - 1).isHighSurrogate()) {
-        --head; // never split a surrogate pair
-    }
-    if (mode != Qt::ElideMiddle) {
-        return s.left(head) + QChar(0x2026);
-    }
-    qsizetype tailStart = s.size() - kKeepTail;
-    if (s.at(tailStart).isLowSurrogate()) {
-        ++tailStart;
-    }
-    return s.left(head) + QChar(0x2026) + s.mid(tailStart);
-}
-
-} // namespace
 
 TextLine::TextLine(QWidget* parent)
     : QWidget(parent) {
@@ -65,7 +31,7 @@ void TextLine::setText(const QString& text) {
 }
 
 void TextLine::textChanged() {
-    m_shown = bounded(m_text, m_elide);
+    m_shown = OneLine::sanitised(m_text, m_elide);
     m_natural = -1;
     setAccessibleName(m_masked ? QString() : m_text);
     updateGeometry();
@@ -161,20 +127,14 @@ void TextLine::paintEvent(QPaintEvent*) {
     const QRectF area = rect();
     if (m_masked) {
         // A bar where the text would be; nothing of the text itself is drawn.
-        const QFontMetricsF metrics(effectiveFont());
         const double w = qMin(naturalWidth(), area.width());
-        const double h = qMax(4.0, metrics.xHeight() * 1.4);
         double x = area.left();
         if (m_alignment & Qt::AlignRight) {
             x = area.right() - w;
         } else if (m_alignment & Qt::AlignHCenter) {
             x = area.center().x() - w / 2;
         }
-        const QRectF bar(x, area.center().y() - h / 2, w, h);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(Qt::NoPen);
-        p.setBrush(SystemColors::color(ColorRole::Secondary, palette(), 0.35));
-        p.drawRoundedRect(bar, h / 2, h / 2);
+        OneLine::paintMask(p, effectiveFont(), palette(), x, area.center().y(), w);
         return;
     }
     p.setFont(effectiveFont());
