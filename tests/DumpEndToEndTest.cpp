@@ -380,8 +380,8 @@ TEST(Launcher, WithoutItsOwnPathItStopsAtOnce) {
                    ombrixBinary});
     ASSERT_TRUE(process.waitForFinished(30000));
     QString err;
-    for (const QString& line : QString::fromLocal8Bit(process.readAllStandardError())
-                                   .split(u'\n', Qt::SkipEmptyParts)) {
+    for (const QString& line :
+         QString::fromLocal8Bit(process.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts)) {
         if (!line.startsWith(QStringLiteral("=="))) { // a sanitizer runtime's own warnings
             err += line + u'\n';
         }
