@@ -8,7 +8,8 @@
 //                                     part and page tables (smaps would be
 //                                     exact but costs ~1000x more per read)
 //   sysctl KERN_PROC_PID e_ppid       /proc/PID/stat ppid (also with each usage reading)
-//   launchd job (service)             /proc/PID/cgroup unit ends in ".service"
+//   (none: launchd jobs are not told)  startedAsService: /proc/PID/cgroup unit
+//                                     ends in ".service"
 //   proc_pidpath                      readlink /proc/PID/exe, " (deleted)" cut
 //   PROC_PIDVNODEPATHINFO cdir        readlink /proc/PID/cwd as it stands; a
 //                                     " (deleted)" end is told from a real
@@ -111,7 +112,7 @@ Timebase readTimebase() {
 // file), and above 0..2, so dup2 onto stdout always clears close-on-exec.
 bool makePipe(int fds[2]) {
     int raw[2];
-    if (::pipe2(raw, O_CLOEXEC) != 0) {
+    if (!makeCloseOnExecPipe(raw)) {
         return false;
     }
     for (int i = 0; i < 2; ++i) {

@@ -145,7 +145,24 @@ def ide_with_dart(root, daemon):
     return subprocess.Popen([ide, "-c", script], cwd="/", start_new_session=True)
 
 
-class Tray:
+class StandIn:
+    """One object of a desktop service, on the session bus under the service's
+    name; subclasses give XML, NAME, PATH and _call (and _get for properties)."""
+
+    def __init__(self):
+        self.bus = Gio.bus_get_sync(Gio.BusType.SESSION)
+        info = Gio.DBusNodeInfo.new_for_xml(self.XML).interfaces[0]
+        self.registration = self.bus.register_object(self.PATH, info, self._call,
+                                                     getattr(self, "_get", None), None)
+        self.owner = Gio.bus_own_name_on_connection(self.bus, self.NAME,
+                                                    Gio.BusNameOwnerFlags.NONE, None, None)
+
+    def close(self):
+        Gio.bus_unown_name(self.owner)
+        self.bus.unregister_object(self.registration)
+
+
+class Tray(StandIn):
     """A StatusNotifier tray on the session bus, as KDE and GNOME's extension
     offer: items register with it and their menus are reached over D-Bus."""
 
@@ -157,18 +174,12 @@ class Tray:
       <property name="RegisteredStatusNotifierItems" type="as" access="read"/>
       </interface></node>"""
 
+    NAME = "org.kde.StatusNotifierWatcher"
+    PATH = "/StatusNotifierWatcher"
+
     def __init__(self):
         self.items = []
-        self.bus = Gio.bus_get_sync(Gio.BusType.SESSION)
-        info = Gio.DBusNodeInfo.new_for_xml(self.XML).interfaces[0]
-        self.registration = self.bus.register_object("/StatusNotifierWatcher", info,
-                                                     self._call, self._get, None)
-        self.owner = Gio.bus_own_name_on_connection(self.bus, "org.kde.StatusNotifierWatcher",
-                                                    Gio.BusNameOwnerFlags.NONE, None, None)
-
-    def close(self):
-        Gio.bus_unown_name(self.owner)
-        self.bus.unregister_object(self.registration)
+        super().__init__()
 
     def _call(self, conn, sender, path, iface, method, params, invocation):
         if method == "RegisterStatusNotifierItem":
@@ -203,27 +214,26 @@ class Tray:
                            None, Gio.DBusCallFlags.NONE, 5000, None)
 
 
-class FileManager:
+class FileManager(StandIn):
     """Stands in for the desktop's file manager on the session bus."""
 
     XML = """<node><interface name="org.freedesktop.FileManager1">
       <method name="ShowItems"><arg type="as" direction="in"/><arg type="s" direction="in"/>
       </method></interface></node>"""
 
+    NAME = "org.freedesktop.FileManager1"
+    PATH = "/org/freedesktop/FileManager1"
+
     def __init__(self):
         self.shown = []
-        bus = Gio.bus_get_sync(Gio.BusType.SESSION)
-        info = Gio.DBusNodeInfo.new_for_xml(self.XML).interfaces[0]
-        bus.register_object("/org/freedesktop/FileManager1", info, self._call)
-        Gio.bus_own_name_on_connection(bus, "org.freedesktop.FileManager1",
-                                       Gio.BusNameOwnerFlags.NONE, None, None)
+        super().__init__()
 
     def _call(self, conn, sender, path, iface, method, params, invocation):
         self.shown.extend(params.unpack()[0])
         invocation.return_value(None)
 
 
-class Notifications:
+class Notifications(StandIn):
     """Stands in for the desktop's notification service on the session bus."""
 
     XML = """<node><interface name="org.freedesktop.Notifications">
@@ -239,20 +249,12 @@ class Notifications:
       <signal name="ActionInvoked"><arg type="u"/><arg type="s"/></signal>
       <signal name="NotificationClosed"><arg type="u"/><arg type="u"/></signal>
       </interface></node>"""
+    NAME = "org.freedesktop.Notifications"
     PATH = "/org/freedesktop/Notifications"
-    IFACE = "org.freedesktop.Notifications"
 
     def __init__(self):
         self.shown = []  # (id, summary, body, actions)
-        self.bus = Gio.bus_get_sync(Gio.BusType.SESSION)
-        info = Gio.DBusNodeInfo.new_for_xml(self.XML).interfaces[0]
-        self.registration = self.bus.register_object(self.PATH, info, self._call)
-        self.owner = Gio.bus_own_name_on_connection(self.bus, self.IFACE,
-                                                    Gio.BusNameOwnerFlags.NONE, None, None)
-
-    def close(self):
-        Gio.bus_unown_name(self.owner)
-        self.bus.unregister_object(self.registration)
+        super().__init__()
 
     def _call(self, conn, sender, path, iface, method, params, invocation):
         if method == "GetCapabilities":
@@ -268,7 +270,7 @@ class Notifications:
 
     def choose(self, notification, action):
         """The user picks an action of a notification, as the desktop reports it."""
-        self.bus.emit_signal(None, self.PATH, self.IFACE, "ActionInvoked",
+        self.bus.emit_signal(None, self.PATH, self.NAME, "ActionInvoked",
                              GLib.Variant("(us)", (notification, action)))
 
 
@@ -671,7 +673,8 @@ class Leftovers(Session):
             shutil.copy(need(source), path)
         window = subprocess.Popen([ide, "-c", f'"{dart}" 600 & trap "" TERM; "{dart}" 600 & wait'],
                                   cwd="/")
-        darts = wait_for("the window's Dart children", lambda: (lambda found: found if len(found) == 2 else None)(children(window.pid, "dart")))
+        darts = wait_for("the window's Dart children",
+                         lambda: len(found := children(window.pid, "dart")) == 2 and found)
         self.stray.extend(darts)
         return window, darts
 
@@ -700,7 +703,7 @@ class Leftovers(Session):
         window.wait()
 
         markers = wait_for("two leftover markers",
-                           lambda: (lambda m: m if len(m) == 2 else None)(self.leftover_markers(root)))
+                           lambda: len(found := self.leftover_markers(root)) == 2 and found)
         for marker in markers:
             self.assertEqual(marker.description, "Its parent has ended; nothing will stop it.")
         self.assertTrue(any(n.name.startswith("2 leftovers \u00b7 ")
