@@ -100,7 +100,7 @@ void ProjectSearcher::take(Batch& batch, Answers& answers, std::chrono::millisec
     }
 }
 
-ProjectSearcher::Answers ProjectSearcher::collect(std::chrono::milliseconds wait) {
+ProjectSearcher::Answers ProjectSearcher::gather(std::chrono::milliseconds wait, bool stuckToo) {
     Answers answers;
     const qint64 deadline = nowMillis() + wait.count();
     for (;;) {
@@ -108,9 +108,11 @@ ProjectSearcher::Answers ProjectSearcher::collect(std::chrono::milliseconds wait
             take(*batch, answers, std::chrono::milliseconds(0));
         }
         splitStalled();
-        const auto waiting = std::find_if(m_batches.begin(), m_batches.end(), [](const auto& b) {
-            return !b->split && b->probe->pending() > 0; // a stuck batch costs one stall only
-        });
+        const auto waiting =
+            std::find_if(m_batches.begin(), m_batches.end(), [stuckToo](const auto& b) {
+                // a stuck batch costs one stall only
+                return (stuckToo || !b->split) && b->probe->pending() > 0;
+            });
         const qint64 left = deadline - nowMillis();
         if (waiting == m_batches.end() || left <= 0) {
             break;

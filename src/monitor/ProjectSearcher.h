@@ -48,8 +48,12 @@ public:
     // Starts one search per request whose pid is not being searched already;
     // the working directory's deleted check comes from `files`.
     void start(const std::vector<Request>& requests);
-    // Answers that arrive within `wait`, each once. Returns early when nothing is left.
-    Answers collect(std::chrono::milliseconds wait);
+    // Answers that arrive within `wait`, each once. Returns early when nothing
+    // is left but searches a stuck prober holds.
+    Answers collect(std::chrono::milliseconds wait) { return gather(wait, false); }
+    // The same, but waits on the stuck searches too, for a caller that reads
+    // once and ends (it may still be answered late).
+    Answers finish(std::chrono::milliseconds wait) { return gather(wait, true); }
     bool searching(Pid pid) const { return m_searching.contains(pid); }
     bool idle() const { return m_searching.isEmpty(); }
     // Drops the searches of processes no longer watched.
@@ -73,6 +77,7 @@ private:
         bool split = false;      // its queue has been handed to a newer batch
     };
 
+    Answers gather(std::chrono::milliseconds wait, bool stuckToo);
     void launch(std::vector<Entry> entries);
     std::optional<QString> answerOf(const Entry& entry, std::optional<std::size_t> found,
                                     bool cwdDeleted) const;
