@@ -1,12 +1,12 @@
 // dump_bench: the wall time of a whole `ombrix --dump` (the built program,
-// started with no display) and of dumpOnce() alone, against a bare
+// started with no display) and of Dump::print() alone, against a bare
 // `/bin/ps -axo pid=,args=` run, all measured here. The budget is half a
 // second (the dump's own sleep) plus three ps runs. Then the same dump with one
 // process pointing at a daemon that accepts and never answers: it may cost the
 // 3-second query timeout, never the 5-second wait. The last line is
 // "ratio: X", the whole dump's time over its budget (at most 1 meets it).
 
-#include "ProcessMonitor.h"
+#include "Dump.h"
 
 #include <QCoreApplication>
 #include <QTcpServer>
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
         psTimes.push_back(runOnce({"/bin/ps", "-axo", "pid=,args="}, env.data()));
         dumpTimes.push_back(runOnce({OMBRIX_EXECUTABLE, "--dump"}, env.data()));
         const auto start = Clock::now();
-        ombrix::ProcessMonitor::dumpOnce(sink != nullptr ? sink : stdout);
+        ombrix::Dump::print(sink != nullptr ? sink : stdout);
         inProcessTimes.push_back(secondsSince(start));
     }
 
@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
     const double budget = 0.5 + 3 * ps;
     std::printf("%d runs each, medians\n", runs);
     std::printf("ps -axo pid=,args=: %.1f ms\n", 1000 * ps);
-    std::printf("dumpOnce() in this process: %.1f ms\n", 1000 * median(inProcessTimes));
+    std::printf("Dump::print() in this process: %.1f ms\n", 1000 * median(inProcessTimes));
     std::printf("ombrix --dump: %.1f ms (budget 500 ms + 3 x ps = %.1f ms)\n", 1000 * dump,
                 1000 * budget);
     std::printf("ombrix --dump, one silent daemon: %.1f ms (bound: budget + 3000 ms)\n",

@@ -6,3 +6,8 @@ ombrix_test(ombrix_dump_end_to_end_test
   LABELS dump)
 add_dependencies(ombrix_dump_end_to_end_test ombrix)
 add_dependencies(ombrix_dump_end_to_end_test hung_fs)
+ombrix_test(ombrix_dump_test
+  SOURCES DumpTest.cpp
+  LIBS ombrix_monitor ombrix_fake_kernel
+  MAIN core
+  LABELS dump)

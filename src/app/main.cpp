@@ -5,7 +5,7 @@
 
 #include "DumpRequest.h"
 #include "Kernel.h"
-#include "ProcessMonitor.h"
+#include "Dump.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -23,7 +23,7 @@ using namespace ombrix;
 int main(int argc, char** argv) {
     if (isDumpRequest(argc, argv)) {
         QCoreApplication app(argc, argv);
-        ProcessMonitor::dumpOnce();
+        Dump::print();
         return 0;
     }
 

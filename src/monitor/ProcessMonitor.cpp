@@ -60,8 +60,11 @@ QFuture<void> ProcessMonitor::sample() {
         std::any_of(m_workspaceByWindow.cbegin(), m_workspaceByWindow.cend(),
                     [](const std::optional<QString>& root) { return root.has_value(); });
     Sampler* sampler = m_sampler.get();
-    QFuture<Reading> reading =
-        QtConcurrent::run(&m_worker, [sampler, anyRoot] { return sampler->read(anyRoot); });
+    QFuture<Reading> reading = QtConcurrent::run(&m_worker, [sampler, anyRoot] {
+        Reading next = sampler->read(anyRoot);
+        Sampler::rank(next.rows); // heaviest first, unlike the dump
+        return next;
+    });
     // Held by the watcher: a monitor destroyed first leaves the returned future cancelled.
     auto applied = std::make_shared<QPromise<void>>();
     applied->start();

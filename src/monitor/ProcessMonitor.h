@@ -22,7 +22,6 @@
 #include <QThreadPool>
 #include <QUrl>
 #include <chrono>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -73,16 +72,7 @@ public:
     void endProcesses(const QList<ProcessRef>& processes) override;
     void forceQuit(Pid pid) override;
 
-    // Prints one table of the watched processes ("pid\tname\tcpu\tmemory\tproject")
-    // and returns; blocks the calling thread. Needs a QCoreApplication, nothing more.
-    static void dumpOnce(std::FILE* out = stdout);
-    static void dumpOnce(const platform::Kernel& kernel, const Resolver& resolver, std::FILE* out);
-
     static constexpr std::chrono::milliseconds daemonTimeout{3000};
-    // The dump's two usage readings are this far apart.
-    static constexpr std::chrono::microseconds dumpInterval{500'000};
-    // How long past its readings the dump waits for project searches.
-    static constexpr std::chrono::milliseconds dumpSearchGrace{2000};
 
 private:
     void apply(const Reading& reading);

@@ -109,9 +109,9 @@ ProjectSearcher::Answers ProjectSearcher::gather(std::chrono::milliseconds wait,
         }
         splitStalled();
         const auto waiting =
-            std::find_if(m_batches.begin(), m_batches.end(), [stuckToo](const auto& b) {
+            std::find_if(m_batches.begin(), m_batches.end(), [this, stuckToo](const auto& b) {
                 // a stuck batch costs one stall only
-                return (stuckToo || !b->split) && b->probe->pending() > 0;
+                return (stuckToo || !b->split) && b->probe->pending() > 0 && wanted(*b);
             });
         const qint64 left = deadline - nowMillis();
         if (waiting == m_batches.end() || left <= 0) {
@@ -156,12 +156,15 @@ void ProjectSearcher::retain(const QSet<Pid>& pids) {
     dropSettled();
 }
 
+bool ProjectSearcher::wanted(const Batch& batch) const {
+    return std::any_of(batch.entries.begin(), batch.entries.end(),
+                       [this](const Entry& e) { return current(e); });
+}
+
 void ProjectSearcher::dropSettled() {
     // A batch with nothing current left is only a child to let go of.
     std::erase_if(m_batches, [this](const std::unique_ptr<Batch>& batch) {
-        return batch->probe->pending() == 0 ||
-               std::none_of(batch->entries.begin(), batch->entries.end(),
-                            [this](const Entry& e) { return current(e); });
+        return batch->probe->pending() == 0 || !wanted(*batch);
     });
 }
 

@@ -84,6 +84,7 @@ private:
     void take(Batch& batch, Answers& answers, std::chrono::milliseconds wait);
     void splitStalled();
     void dropSettled();
+    bool wanted(const Batch& batch) const;
 
     const platform::Files& m_files;
     const std::chrono::milliseconds m_stall;

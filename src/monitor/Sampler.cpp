@@ -33,8 +33,8 @@ std::vector<const ListingLine*> Sampler::select(const std::vector<const ListingL
     return watched;
 }
 
-std::optional<Sampler::DaemonAddress> Sampler::daemonAddress(const ListingLine& line,
-                                                             const platform::ProcessTree& tree) {
+std::optional<DaemonAddress> Sampler::daemonAddress(const ListingLine& line,
+                                                    const platform::ProcessTree& tree) {
     const auto& value = line.dtdUri;
     if (!value || !value->startsWith(QLatin1String("ws"))) {
         return std::nullopt;
@@ -50,20 +50,15 @@ std::optional<Sampler::DaemonAddress> Sampler::daemonAddress(const ListingLine& 
     return DaemonAddress{window->pid, std::move(url)};
 }
 
-QHash<Pid, QUrl> Sampler::collectDaemons(const std::vector<const ListingLine*>& lines,
-                                         const platform::ProcessTree& tree) {
+QHash<Pid, QUrl> Sampler::collectDaemons(const std::vector<DaemonAddress>& daemons) {
     QHash<Pid, QUrl> byWindow;
     QSet<Pid> conflicting;
-    for (const ListingLine* line : lines) {
-        const auto address = daemonAddress(*line, tree);
-        if (!address) {
-            continue;
+    for (const DaemonAddress& address : daemons) {
+        const auto existing = byWindow.constFind(address.window);
+        if (existing != byWindow.constEnd() && *existing != address.url) {
+            conflicting.insert(address.window);
         }
-        const auto existing = byWindow.constFind(address->window);
-        if (existing != byWindow.constEnd() && *existing != address->url) {
-            conflicting.insert(address->window);
-        }
-        byWindow.insert(address->window, address->url);
+        byWindow.insert(address.window, address.url);
     }
     for (Pid window : conflicting) {
         byWindow.remove(window);
@@ -101,7 +96,12 @@ Reading Sampler::read(bool anyRoot) {
     const platform::Timebase base = m_kernel.timebase();
 
     const AncestryCache cycle(m_kernel);
-    reading.dtdByWindow = collectDaemons(lines, cycle);
+    for (const ListingLine* line : lines) {
+        if (auto address = daemonAddress(*line, cycle)) {
+            reading.daemons.push_back(std::move(*address));
+        }
+    }
+    reading.dtdByWindow = collectDaemons(reading.daemons);
 
     QSet<Pid> measured;
     measured.reserve(m_previousCPUNanos.size() + 16);
@@ -155,13 +155,8 @@ Reading Sampler::read(bool anyRoot) {
 
     m_searcher.retain(measured);
     m_searcher.start(searches);
-    const auto answers =
-        m_searcher.collect(searches.empty() ? std::chrono::milliseconds(0) : m_searchWait);
-    for (auto it = answers.constBegin(); it != answers.constEnd(); ++it) {
-        if (measured.contains(it.key())) {
-            m_projectCache.insert(it.key(), it.value());
-        }
-    }
+    keepAnswers(m_searcher.collect(searches.empty() ? std::chrono::milliseconds(0) : m_searchWait),
+                measured);
 
     for (DartProcess& row : reading.rows) {
         // Still searching: no project yet, and not remembered as none.
@@ -184,9 +179,28 @@ Reading Sampler::read(bool anyRoot) {
     keepMeasured(m_projectCache);
     keepMeasured(m_nameCache);
     keepMeasured(m_lineage);
-
-    rank(reading.rows);
     return reading;
+}
+
+void Sampler::keepAnswers(const ProjectSearcher::Answers& answers, const QSet<Pid>& measured) {
+    for (auto it = answers.constBegin(); it != answers.constEnd(); ++it) {
+        if (measured.contains(it.key())) {
+            m_projectCache.insert(it.key(), it.value());
+        }
+    }
+}
+
+void Sampler::finishSearches(Reading& reading, std::chrono::milliseconds wait) {
+    QSet<Pid> measured;
+    for (const DartProcess& row : reading.rows) {
+        measured.insert(row.id);
+    }
+    keepAnswers(m_searcher.finish(wait), measured);
+    for (DartProcess& row : reading.rows) {
+        if (!row.projectPath) {
+            row.projectPath = m_projectCache.value(row.id, std::nullopt);
+        }
+    }
 }
 
 } // namespace ombrix

@@ -24,11 +24,18 @@
 
 namespace ombrix {
 
+// A tooling-daemon address a process names, with the IDE window above it.
+struct DaemonAddress {
+    Pid window = 0;
+    QUrl url;
+};
+
 struct Reading {
     SystemMemory memory;
-    QList<DartProcess> rows;      // ranked; workspaces are the window cache's to add
-    QHash<Pid, Pid> windowOf;     // row pid -> IDE window, for rows that may show a workspace
-    QHash<Pid, QUrl> dtdByWindow; // windows whose tooling daemon may be asked
+    QList<DartProcess> rows;            // listing order; workspaces are the window cache's to add
+    QHash<Pid, Pid> windowOf;           // row pid -> IDE window, for rows that may show a workspace
+    QHash<Pid, QUrl> dtdByWindow;       // windows whose tooling daemon may be asked
+    std::vector<DaemonAddress> daemons; // every address named, in listing order
 };
 
 class Sampler {
@@ -38,8 +45,13 @@ public:
     Sampler(const platform::Kernel& kernel, std::chrono::milliseconds searchWait);
 
     // `anyRoot`: some window has a workspace root, so rows without a project
-    // need their window. Never fails; a failed listing gives no rows.
+    // need their window. Never fails; a failed listing gives no rows. The
+    // rows are in listing order: ranking them is the caller's choice.
     Reading read(bool anyRoot);
+    // Waits up to `wait` for the project searches still running, a stuck one
+    // too, and gives the rows of `reading` the answers that arrive. For a
+    // caller that reads for the last time.
+    void finishSearches(Reading& reading, std::chrono::milliseconds wait);
 
     // --- steps the monitor's cycle and the dump both compose ---------------
     // The watched lines, in listing order, without our own process.
@@ -47,16 +59,10 @@ public:
                                                   Pid own);
     // The IDE window above `line` and the tooling-daemon address the line
     // names (ws or wss, a valid URL); none when either is missing.
-    struct DaemonAddress {
-        Pid window = 0;
-        QUrl url;
-    };
     static std::optional<DaemonAddress> daemonAddress(const ListingLine& line,
                                                       const platform::ProcessTree& tree);
-    // The windows of `lines` with a daemon address; a window showing two
-    // different addresses is left out.
-    static QHash<Pid, QUrl> collectDaemons(const std::vector<const ListingLine*>& lines,
-                                           const platform::ProcessTree& tree);
+    // One address per window; a window showing two different addresses is left out.
+    static QHash<Pid, QUrl> collectDaemons(const std::vector<DaemonAddress>& daemons);
     // A usage reading's CPU time in nanoseconds; wraps modulo 2^64 like the kernel's units.
     static quint64 cpuNanos(const platform::ProcessUsage& usage, const platform::Timebase& base) {
         return usage.cpuTime * base.numer / (base.denom ? base.denom : 1);
@@ -79,6 +85,7 @@ private:
     };
 
     void forget(Pid pid);
+    void keepAnswers(const ProjectSearcher::Answers& answers, const QSet<Pid>& measured);
 
     const platform::Kernel& m_kernel;
     const std::chrono::milliseconds m_searchWait;

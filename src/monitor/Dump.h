@@ -1,0 +1,31 @@
+#pragma once
+
+// The "--dump" mode: one table of the watched processes
+// ("pid\tname\tcpu\tmemory\tproject"), printed once. Blocks the calling
+// thread for `interval`, then for the longer of `searchGrace` and the
+// daemons' waits at most; needs a QCoreApplication, nothing more.
+
+#include "ProcessMonitor.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace ombrix::platform {
+class Kernel;
+}
+
+namespace ombrix::Dump {
+
+// The two usage readings are this far apart.
+inline constexpr std::chrono::microseconds interval{500'000};
+// How long past the interval the project searches may take.
+inline constexpr std::chrono::milliseconds searchGrace{2000};
+// How long one tooling daemon's answer is waited for.
+inline constexpr std::chrono::milliseconds daemonWait{5000};
+
+// The real machine and daemon client.
+void print(std::FILE* out = stdout);
+void print(const platform::Kernel& kernel, const ProcessMonitor::Resolver& resolver,
+           std::FILE* out);
+
+} // namespace ombrix::Dump

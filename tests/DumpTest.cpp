@@ -1,0 +1,71 @@
+// The dump's own choices, on a fake machine: two readings over the measured
+// interval, listing order, and the daemons asked address by address.
+
+#include "Dump.h"
+
+#include "FakeKernel.h"
+
+#include <QPromise>
+#include <gtest/gtest.h>
+
+using namespace ombrix;
+
+namespace {
+
+// Each process spins at `spin` cores for as long as the fake clock runs.
+struct SpinningKernel : ombrix::testing::FakeKernel {
+    std::map<platform::Pid, double> spin;
+    std::optional<platform::ProcessUsage> usage(platform::Pid pid) const override {
+        auto usage = FakeKernel::usage(pid);
+        if (usage && spin.count(pid)) {
+            usage->cpuTime += std::uint64_t(spin.at(pid) * double(now));
+        }
+        return usage;
+    }
+};
+
+std::string print(const platform::Kernel& kernel, const ProcessMonitor::Resolver& resolver) {
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    Dump::print(kernel, resolver, out);
+    std::fclose(out);
+    std::string printed(text, size);
+    std::free(text);
+    return printed;
+}
+
+} // namespace
+
+TEST(Dump, TwoReadingsInListingOrderAndEveryDaemonAddressInTurn) {
+    SpinningKernel kernel;
+    kernel.processes[50].exe = "/usr/share/code/code";
+    for (platform::Pid pid : {10, 11, 12}) {
+        kernel.processes[pid].parent = 50;
+        kernel.processes[pid].usage = platform::ProcessUsage{0, 1 << 20, 7, std::nullopt};
+        kernel.processes[pid].cwd = "/home/me/app/lib";
+    }
+    kernel.files = {"/home/me/app/pubspec.yaml"};
+    kernel.processes[11].cwd = "/";
+    kernel.processes[12].cwd = "/";
+    kernel.processes[12].usage->physFootprint = 1 << 30; // heavier, still printed last
+    kernel.spin = {{10, 0.25}, {12, 1.0}};
+    kernel.setListing("10 /x/dart language-server --dtd-uri=ws://127.0.0.1:1/a\n"
+                      "11 /x/dart language-server --dtd-uri=ws://127.0.0.1:1/b\n"
+                      "12 /x/dart language-server --dtd-uri=ws://127.0.0.1:1/c\n");
+    std::vector<QString> asked;
+    const auto resolver = [&](const QUrl& url, std::chrono::milliseconds) {
+        asked.push_back(url.path());
+        QPromise<std::optional<QString>> promise;
+        promise.start();
+        // The window's first address has nothing to say; that is not its answer.
+        promise.addResult(url.path() == "/a" ? std::nullopt : std::optional(QString("/ws")));
+        promise.finish();
+        return promise.future();
+    };
+
+    EXPECT_EQ(print(kernel, resolver), "10\tAnalyzer (VS Code)\t25.0%\t1 MB\t/home/me/app\n"
+                                       "11\tAnalyzer (VS Code)\t0.0%\t1 MB\tworkspace: /ws\n"
+                                       "12\tAnalyzer (VS Code)\t100.0%\t1 GB\tworkspace: /ws\n");
+    EXPECT_EQ(asked, (std::vector<QString>{"/a", "/b"}));
+}
