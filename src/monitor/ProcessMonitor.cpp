@@ -2,6 +2,7 @@
 
 #include "Kernel.h"
 #include "Sampler.h"
+#include "ThreadHandoff.h"
 #include "WorkspaceResolver.h"
 
 #include <QFutureWatcher>
@@ -52,6 +53,7 @@ ProcessMonitor::~ProcessMonitor() {
     // A reading never waits on a file system, so this is one ps run at most.
     m_worker.clear();
     m_worker.waitForDone();
+    platform::takeOver(m_sampler.get());
 }
 
 QFuture<void> ProcessMonitor::sample() {
@@ -60,16 +62,20 @@ QFuture<void> ProcessMonitor::sample() {
         std::any_of(m_workspaceByWindow.cbegin(), m_workspaceByWindow.cend(),
                     [](const std::optional<QString>& root) { return root.has_value(); });
     Sampler* sampler = m_sampler.get();
+    platform::handOff(sampler);
     QFuture<Reading> reading = QtConcurrent::run(&m_worker, [sampler, anyRoot] {
+        platform::takeOver(sampler);
         Reading next = sampler->read(anyRoot);
         Sampler::rank(next.rows); // heaviest first, unlike the dump
+        platform::handOff(sampler);
         return next;
     });
     // Held by the watcher: a monitor destroyed first leaves the returned future cancelled.
     auto applied = std::make_shared<QPromise<void>>();
     applied->start();
     QFuture<void> done = applied->future();
-    whenDone(this, reading, [this, applied](const QFuture<Reading>& finished) {
+    whenDone(this, reading, [this, applied, sampler](const QFuture<Reading>& finished) {
+        platform::takeOver(sampler);
         if (finished.resultCount() > 0) { // a reading itself never fails
             apply(finished.result());
         }

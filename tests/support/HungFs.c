@@ -8,10 +8,11 @@
 #include <errno.h>
 #include <fuse.h>
 #include <signal.h>
+#include <stdatomic.h>
 #include <string.h>
 #include <unistd.h>
 
-static volatile sig_atomic_t hung = 0;
+static atomic_int hung = 0; /* set by a signal, read by the file system's threads */
 
 static void onHang(int signal) {
     (void)signal;
