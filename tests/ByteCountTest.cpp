@@ -1,5 +1,7 @@
 #include "ByteCount.h"
 
+#include "NamedRow.h"
+
 #include <gtest/gtest.h>
 #include <limits>
 
@@ -11,10 +13,8 @@ struct Row {
     const char* name;
     std::int64_t bytes;
     const char* text;
+    OMBRIX_NAMED_ROW(Row)
 };
-void PrintTo(const Row& row, std::ostream* os) {
-    *os << row.name;
-}
 
 constexpr std::int64_t KiB = 1024;
 constexpr std::int64_t MiB = KiB * 1024;
@@ -62,6 +62,6 @@ TEST_P(ByteCountTest, Formats) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ByteCountTest, ::testing::ValuesIn(kRows),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ombrix::testing::RowName());
 
 } // namespace

@@ -2,9 +2,11 @@
 // children under a fake IDE window, one of them pointing at a tooling daemon
 // that this test serves on 127.0.0.1.
 
+#include "ChildProcess.h"
 #include "HungMount.h"
 #include "Identification.h"
 #include "Kernel.h"
+#include "ToolTree.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -21,7 +23,6 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <map>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -104,30 +105,18 @@ DumpRun runOmbrix(const QStringList& args, int limitMs, const char* platform = n
     return run;
 }
 
-class DumpEndToEnd : public ::testing::Test {
+class DumpEndToEnd : public ::testing::Test, protected ombrix::testing::ToolTree {
 protected:
+    DumpEndToEnd()
+        : ToolTree("dump") {}
+
     void SetUp() override {
         if (!fs::exists(ombrixBinary.toStdString())) {
             GTEST_SKIP() << "ombrix not built";
         }
-        // Not under /tmp: paths there count as tooling, never as projects.
-        const char* home = std::getenv("HOME");
-        if (home == nullptr || *home != '/') {
+        if (!ready()) {
             GTEST_SKIP() << "no home directory to build the tree in";
         }
-        m_root = fs::path(home) / ".cache/ombrix-tests" / ("dump-" + std::to_string(::getpid()));
-        fs::remove_all(m_root);
-        fs::create_directories(m_root / "dart-sdk/bin/snapshots");
-        fs::create_directories(m_root / "share/code");
-        fs::create_directories(m_root / "shop_app/lib");
-        fs::copy_file("/bin/sh", dart());
-        fs::copy_file("/bin/sh", m_root / "share/code/code"); // an IDE by its file name
-        std::ofstream(m_root / "shop_app/pubspec.yaml") << "name: shop_app\n";
-        // Each "snapshot" waits on its stdin; closing the pipe ends them all.
-        std::ofstream(snapshot("analysis_server.dart.snapshot")) << "read line\n";
-        std::ofstream(snapshot("flutter_tools.snapshot")) << "read line\n";
-        std::ofstream(snapshot("frontend_server.dart.snapshot")) << "while :; do :; done\n";
-
         // Close-on-exec: only the dup2'ed copies reach the children, not ombrix.
         if (::pipe2(m_stdin, O_CLOEXEC) != 0) {
             FAIL() << "pipe";
@@ -148,15 +137,7 @@ protected:
                 ::close(fd);
             }
         }
-        for (const pid_t pid : {m_ide, m_loose}) {
-            if (pid > 0) {
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, nullptr, 0);
-            }
-        }
-        if (!m_root.empty()) {
-            fs::remove_all(m_root);
-        }
+        m_children.clear();
     }
 
     // The window is up once the launcher has loaded its module and the monitor
@@ -180,31 +161,15 @@ protected:
         return false;
     }
 
-    std::string dart() const { return (m_root / "dart-sdk/bin/dart").string(); }
-    std::string snapshot(const char* name) const {
-        return (m_root / "dart-sdk/bin/snapshots" / name).string();
-    }
-    QString path(const char* relative) const {
-        return QString::fromStdString((m_root / relative).string());
-    }
+    QString qpath(const char* relative) const { return QString::fromStdString(path(relative)); }
 
+    // Each "snapshot" started here waits on the one stdin pipe; closing it ends them all.
     pid_t spawn(std::vector<std::string> argv, const fs::path& cwd) {
-        std::vector<char*> args;
-        for (auto& a : argv) {
-            args.push_back(a.data());
-        }
-        args.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, m_stdin[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, m_stdin[0], 3);
-        posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-        pid_t pid = -1;
-        if (::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) {
-            pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        return pid;
+        ombrix::testing::ChildOptions options;
+        options.cwd = cwd.string();
+        options.fds = {{m_stdin[0], STDIN_FILENO}, {m_stdin[0], 3}};
+        const std::string program = argv[0];
+        return m_children.start(program, std::move(argv), options);
     }
 
     // The IDE window starts two tools; only the analyzer carries the daemon's address.
@@ -220,8 +185,7 @@ protected:
             "cd \"$3/shop_app/lib\" && \"$D\" \"$S/flutter_tools.snapshot\" run -d linux <&3 &\n"
             "echo \"$A $!\" > \"$4.tmp\" && mv \"$4.tmp\" \"$4\"\n"
             "wait\n";
-        m_ide = spawn({(m_root / "share/code/code").string(), "-c", script, "ide", dart(),
-                       (m_root / "dart-sdk/bin/snapshots").string(), m_root.string(), pidFile},
+        m_ide = spawn({ide(), "-c", script, "ide", dart(), snapshots(), m_root.string(), pidFile},
                       m_root);
         ASSERT_GT(m_ide, 0);
     }
@@ -263,7 +227,7 @@ protected:
     }
 
     Daemon m_daemon;
-    fs::path m_root;
+    ombrix::testing::Children m_children;
     int m_stdin[2] = {-1, -1};
     pid_t m_ide = -1;
     pid_t m_loose = -1;
@@ -290,7 +254,7 @@ TEST_F(DumpEndToEnd, PrintsOneLinePerToolWithProjectWorkspaceOrDash) {
     EXPECT_NE(analyzer[3], QStringLiteral("Zero KB"));
 
     // A project of its own wins over the window's workspace.
-    EXPECT_EQ(byPid.at(m_flutter)[4], path("shop_app"));
+    EXPECT_EQ(byPid.at(m_flutter)[4], qpath("shop_app"));
 
     // Nothing to show, unless the test itself happens to run inside an IDE.
     if (!Identification::ideAncestor(::getpid(), platform::systemKernel())) {
@@ -304,6 +268,8 @@ TEST_F(DumpEndToEnd, PrintsOneLinePerToolWithProjectWorkspaceOrDash) {
         << m_daemon.requests.first().toStdString();
 }
 
+// The launcher's two ways, each once against the real binary; which arguments
+// make a dump request is the shell test's table.
 TEST_F(DumpEndToEnd, OnlyAnArgumentExactlyDumpStartsTheDump) {
     struct Row {
         const char* name;
@@ -311,9 +277,8 @@ TEST_F(DumpEndToEnd, OnlyAnArgumentExactlyDumpStartsTheDump) {
         bool dumps;
     };
     const Row rows[] = {
-        {"after another argument", {QStringLiteral("--verbose"), QStringLiteral("--dump")}, true},
-        {"with a value", {QStringLiteral("--dump=1")}, false},
-        {"longer word", {QStringLiteral("--dumpx")}, false},
+        {"a dump request", {QStringLiteral("--verbose"), QStringLiteral("--dump")}, true},
+        {"anything else", {QStringLiteral("--dump=1")}, false},
     };
     for (const Row& row : rows) {
         // Without the dump the window starts: offscreen, and ended once it is up.
@@ -345,8 +310,7 @@ TEST_F(DumpEndToEnd, HostileTextCannotForgeALineOrAField) {
     m_daemon.firstRoot = QStringLiteral("file:///srv/ws%0A4242%09Fake%1B%C2%85x/");
 
     const DumpRun run = runOmbrix({QStringLiteral("--dump")}, 60000);
-    ::kill(hostile, SIGKILL);
-    ::waitpid(hostile, nullptr, 0);
+    m_children[hostile].stop();
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0);
     const auto byPid = lines(run.out); // five fields on every line
@@ -354,7 +318,7 @@ TEST_F(DumpEndToEnd, HostileTextCannotForgeALineOrAField) {
     ASSERT_TRUE(byPid.count(hostile)) << run.out.toStdString();
     ASSERT_TRUE(byPid.count(m_analyzer)) << run.out.toStdString();
     EXPECT_EQ(byPid.at(hostile)[4],
-              path("") + QStringLiteral(R"(x\n4242\tFake Analyzer\t99.9%\t9 GB\t/home/v)"));
+              qpath("") + QStringLiteral(R"(x\n4242\tFake Analyzer\t99.9%\t9 GB\t/home/v)"));
     EXPECT_EQ(byPid.at(m_analyzer)[4],
               QStringLiteral(R"(workspace: /srv/ws\n4242\tFake\x1b\x85x)"));
 }
@@ -433,9 +397,9 @@ TEST_F(DumpEndToEnd, AHungMountCostsOnlyThatToolItsProject) {
     const double cpu = byPid.at(stuck)[2].chopped(1).toDouble();
     EXPECT_GT(cpu, 0.0);
     EXPECT_LE(cpu, 130.0) << "one core at most";
-    EXPECT_EQ(byPid.at(m_flutter)[4], path("shop_app"));
+    EXPECT_EQ(byPid.at(m_flutter)[4], qpath("shop_app"));
     mount.reset(); // unmounts; the stuck tool can then be reaped
-    ::waitpid(stuck, nullptr, 0);
+    m_children[stuck].wait();
 }
 
 } // namespace

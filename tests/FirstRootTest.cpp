@@ -1,3 +1,4 @@
+#include "NamedRow.h"
 #include "WorkspaceResolver.h"
 
 #include <QFile>
@@ -24,10 +25,8 @@ struct RootCase {
     const char* name;
     QString reply;
     std::optional<QString> expected;
+    OMBRIX_NAMED_ROW(RootCase)
 };
-void PrintTo(const RootCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class FirstRoot : public testing::TestWithParam<RootCase> {};
 
@@ -94,16 +93,14 @@ INSTANTIATE_TEST_SUITE_P(
                                 R"(["file:///ws"]}})"),
                  path("/ws")},
         RootCase{"FixtureGoodReply", fixture("good-reply.json"), path("/Users/me/My App")}),
-    [](const testing::TestParamInfo<RootCase>& info) { return std::string(info.param.name); });
+    ombrix::testing::RowName());
 
 struct SecretCase {
     const char* name;
     const char* url;
     const char* expected;
+    OMBRIX_NAMED_ROW(SecretCase)
 };
-void PrintTo(const SecretCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class Secret : public testing::TestWithParam<SecretCase> {};
 
@@ -121,6 +118,6 @@ INSTANTIATE_TEST_SUITE_P(
                     SecretCase{"QueryNotPart", "ws://127.0.0.1:1234/s?x=1#f", "s"},
                     SecretCase{"NoPath", "ws://127.0.0.1:1234", ""},
                     SecretCase{"OnlySlashes", "ws://127.0.0.1:1234///", ""}),
-    [](const testing::TestParamInfo<SecretCase>& info) { return std::string(info.param.name); });
+    ombrix::testing::RowName());
 
 } // namespace

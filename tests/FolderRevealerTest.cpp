@@ -1,5 +1,7 @@
 #include "FolderRevealer.h"
 
+#include "NamedRow.h"
+
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusError>
@@ -109,10 +111,8 @@ struct RevealCase {
     bool service;
     bool serviceFails;
     bool shown;
+    OMBRIX_NAMED_ROW(RevealCase)
 };
-void PrintTo(const RevealCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class RevealOutcome : public FolderRevealerTest,
                       public ::testing::WithParamInterface<RevealCase> {};
@@ -150,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(FolderRevealer, RevealOutcome,
                          ::testing::Values(RevealCase{"FileManagerAnswers", true, false, true},
                                            RevealCase{"FileManagerFails", true, true, false},
                                            RevealCase{"NoFileManager", false, false, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ombrix::testing::RowName());
 
 TEST_F(FolderRevealerTest, NoBusFallsBackWithoutWaiting) {
     QList<QUrl> opened;

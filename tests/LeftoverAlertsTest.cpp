@@ -1,5 +1,7 @@
 #include "LeftoverAlerts.h"
 
+#include "NamedRow.h"
+
 #include <gtest/gtest.h>
 
 namespace ombrix {
@@ -16,10 +18,8 @@ struct Tick {
 struct AlertCase {
     const char* name;
     std::vector<Tick> ticks;
+    OMBRIX_NAMED_ROW(AlertCase)
 };
-void PrintTo(const AlertCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 const AlertCase kCases[] = {
     {"StartUpLeftoversAreNotTold", {{0, {10, 11}, "", true}, {2000, {10, 11}, ""}}},
@@ -69,7 +69,7 @@ TEST_P(LeftoverAlertsTest, TellsEachOnceAndSpacesThem) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, LeftoverAlertsTest, ::testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ombrix::testing::RowName());
 
 TEST(LeftoverAlerts, ANoticeSaysWhereAndHowMuchAndEndsOnlyItsProcess) {
     LeftoverAlerts alerts([](const DartProcess&) { return QStringLiteral("~/code/app"); });

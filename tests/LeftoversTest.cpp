@@ -1,6 +1,7 @@
 #include "Leftovers.h"
 
 #include "FakeKernel.h"
+#include "NamedRow.h"
 
 #include <gtest/gtest.h>
 
@@ -21,10 +22,8 @@ struct LeftoverRow {
     const char* name;
     std::vector<Step> steps;
     std::optional<bool> service = false;
+    OMBRIX_NAMED_ROW(LeftoverRow)
 };
-void PrintTo(const LeftoverRow& row, std::ostream* os) {
-    *os << row.name;
-}
 
 const LeftoverRow kRows[] = {
     {"ChildOfAnIde", {{kIde, false}, {kIde, false}}},
@@ -58,7 +57,7 @@ TEST_P(LeftoverTest, FollowsTheParent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, LeftoverTest, ::testing::ValuesIn(kRows),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ombrix::testing::RowName());
 
 TEST(LeftoverSummary, CountsAndBytes) {
     EXPECT_EQ(Leftovers::summary(1, 300 * 1024 * 1024), QStringLiteral("1 leftover \u00b7 300 MB"));

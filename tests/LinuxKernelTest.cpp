@@ -1,6 +1,7 @@
 #include "LinuxKernel.h"
 
 #include "ChildProcess.h"
+#include "NamedRow.h"
 #include "Utf8.h"
 
 #include <cerrno>
@@ -39,15 +40,13 @@ struct ProcessRow {
     std::optional<std::string> exe;
     std::optional<std::string> cwd;
     std::optional<bool> service = std::nullopt; // from its cgroup file
+    OMBRIX_NAMED_ROW(ProcessRow)
 };
 ProcessUsage use(std::uint64_t cpu, std::uint64_t footprint) {
     ProcessUsage usage;
     usage.cpuTime = cpu;
     usage.physFootprint = footprint;
     return usage;
-}
-void PrintTo(const ProcessRow& row, std::ostream* os) {
-    *os << row.name;
 }
 
 const ProcessRow kProcessRows[] = {
@@ -81,7 +80,7 @@ TEST_P(FixtureProcessTest, Reads) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, FixtureProcessTest, ::testing::ValuesIn(kProcessRows),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ombrix::testing::RowName());
 
 TEST(FixtureMemoryTest, CountersFromMeminfoAndZram) {
     const LinuxKernel kernel = fixtureKernel();

@@ -2,6 +2,7 @@
 
 #include "ByteCount.h"
 #include "MemoryRow.h"
+#include "NamedRow.h"
 #include "PressureGraph.h"
 
 #include <QApplication>
@@ -18,13 +19,12 @@ QString bytes(quint64 n) {
 
 TEST(MemoryPanel, SevenFiguresInTwoColumns) {
     MemoryPanel panel;
-    SystemMemory m;
-    m.physical = 16384 * MB;
-    m.app = 5000 * MB;
-    m.wired = 2000 * MB;
-    m.compressed = 700 * MB;
-    m.cachedFiles = 3000 * MB;
-    m.swapUsed = 12 * MB;
+    const SystemMemory m{.physical = 16384 * MB,
+                         .app = 5000 * MB,
+                         .wired = 2000 * MB,
+                         .compressed = 700 * MB,
+                         .cachedFiles = 3000 * MB,
+                         .swapUsed = 12 * MB};
     panel.setMemory(m);
 
     const QList<std::pair<QString, quint64>> expectedRows{
@@ -45,10 +45,7 @@ TEST(MemoryPanel, SevenFiguresInTwoColumns) {
 
 TEST(MemoryPanel, MemoryUsedIgnoresCacheAndSwap) {
     MemoryPanel panel;
-    SystemMemory m;
-    m.app = 1 * MB;
-    m.wired = 2 * MB;
-    m.compressed = 3 * MB;
+    SystemMemory m{.app = 1 * MB, .wired = 2 * MB, .compressed = 3 * MB};
     panel.setMemory(m);
     EXPECT_EQ(panel.row("Memory Used")->value(), bytes(6 * MB));
     m.cachedFiles = 100 * MB;
@@ -73,10 +70,8 @@ struct LevelCase {
     const char* name;
     qint32 level;
     const char* tip;
+    OMBRIX_NAMED_ROW(LevelCase)
 };
-void PrintTo(const LevelCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class PressureTip : public ::testing::TestWithParam<LevelCase> {};
 
@@ -95,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(MemoryPanel, PressureTip,
                                            LevelCase{"Zero", 0, "Memory pressure: normal"},
                                            LevelCase{"Three", 3, "Memory pressure: normal"},
                                            LevelCase{"Negative", -1, "Memory pressure: normal"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ombrix::testing::RowName());
 
 TEST(MemoryPanel, SizeDoesNotFollowTheFigures) {
     MemoryPanel panel;

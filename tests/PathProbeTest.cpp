@@ -4,11 +4,10 @@
 #include "PathProbe.h"
 
 #include "HungMount.h"
+#include "ToolTree.h"
 
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,27 +18,26 @@ using namespace ombrix::platform;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-class PathProbeTree : public ::testing::Test {
+class PathProbeTree : public ::testing::Test, protected ombrix::testing::ToolTree {
 protected:
+    PathProbeTree()
+        : ToolTree("probe") {}
+
     void SetUp() override {
-        char pattern[] = "/tmp/ombrix-probe-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        m_root = pattern;
-        fs::create_directories(m_root / "app/lib");
-        fs::create_directories(m_root / "removed");
-        std::ofstream(m_root / "app/pubspec.yaml") << "name: app\n";
+        if (!ready()) {
+            GTEST_SKIP() << "no home directory to build the tree in";
+        }
         // A directory still open but removed, as a deleted working directory is.
+        fs::create_directories(m_root / "removed");
         m_removed = ::open((m_root / "removed").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         fs::remove(m_root / "removed");
     }
     void TearDown() override {
-        ::close(m_removed);
-        fs::remove_all(m_root);
+        if (m_removed >= 0) {
+            ::close(m_removed);
+        }
     }
-    std::string at(const char* relative) const { return (m_root / relative).string(); }
-    std::string removedGuard() const { return "/proc/self/fd/" + std::to_string(m_removed); }
 
-    fs::path m_root;
     int m_removed = -1;
 };
 
@@ -49,15 +47,17 @@ TEST_F(PathProbeTree, BothProbersAnswerAlike) {
         PathSearch search;
         PathAnswer expected;
     };
-    const std::string pubspec = at("app/pubspec.yaml");
-    const std::string missing = at("app/lib/pubspec.yaml");
+    const std::string pubspec = path("shop_app/pubspec.yaml");
+    const std::string missing = path("shop_app/lib/pubspec.yaml");
     const Row rows[] = {
         {"first that exists", {{missing, pubspec, missing}, "", 0}, {0, 1, false}},
-        {"nothing found", {{missing, at("nowhere")}, "", 0}, {0, std::nullopt, false}},
+        {"nothing found", {{missing, path("nowhere")}, "", 0}, {0, std::nullopt, false}},
         {"no paths", {{}, "", 0}, {0, std::nullopt, false}},
-        {"live guard keeps its paths", {{pubspec}, at("app"), 1}, {0, 0, false}},
+        {"live guard keeps its paths", {{pubspec}, path("shop_app"), 1}, {0, 0, false}},
         {"deleted guard skips its paths", {{pubspec, missing}, "", 1}, {0, std::nullopt, false}},
-        {"vanished guard counts as deleted", {{pubspec, pubspec}, at("nowhere"), 1}, {0, 1, true}},
+        {"vanished guard counts as deleted",
+         {{pubspec, pubspec}, path("nowhere"), 1},
+         {0, 1, true}},
     };
     std::vector<PathSearch> searches;
     for (const Row& row : rows) {
@@ -93,16 +93,12 @@ TEST_F(PathProbeTree, BothProbersAnswerAlike) {
 // Searches before the stuck one are answered, the stuck one and those queued
 // behind it stay pending past the wait, and dropping the probe does not wait.
 TEST_F(PathProbeTree, AHungMountHoldsOnlyTheChild) {
-    const char* home = std::getenv("HOME");
-    ASSERT_TRUE(home != nullptr && *home == '/');
-    ombrix::testing::HungMount mount(fs::path(home) / ".cache/ombrix-tests" /
-                                         ("probe-" + std::to_string(::getpid())),
-                                     OMBRIX_HUNG_FS);
+    ombrix::testing::HungMount mount(m_root / "mnt", OMBRIX_HUNG_FS);
     ASSERT_TRUE(mount.waitUntilMounted());
     mount.hang();
-    auto probe = childProbe({{{at("app/pubspec.yaml")}, "", 0},
+    auto probe = childProbe({{{path("shop_app/pubspec.yaml")}, "", 0},
                              {{(mount.project() / "pubspec.yaml").string()}, "", 0},
-                             {{at("app/pubspec.yaml")}, "", 0}});
+                             {{path("shop_app/pubspec.yaml")}, "", 0}});
     const auto answers = probe->collect(300ms);
     ASSERT_EQ(answers.size(), 1u);
     EXPECT_EQ(answers[0], (PathAnswer{0, 0, false}));

@@ -1,5 +1,7 @@
 #include "PathText.h"
 
+#include "NamedRow.h"
+
 #include <gtest/gtest.h>
 
 namespace ombrix {
@@ -7,13 +9,9 @@ namespace {
 
 struct TildeCase {
     const char* name;
-    QString path;
-    QString home;
-    QString expected;
+    QString path, home, expected;
+    OMBRIX_NAMED_ROW(TildeCase)
 };
-void PrintTo(const TildeCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class AbbreviatingWithTilde : public ::testing::TestWithParam<TildeCase> {};
 
@@ -33,7 +31,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TildeCase{"RootHome", "/opt/flutter", "/", "/opt/flutter"},
                       TildeCase{"EmptyHome", "/opt/flutter", "", "/opt/flutter"},
                       TildeCase{"Relative", "home/me/src", "/home/me", "home/me/src"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ombrix::testing::RowName());
 
 } // namespace
 } // namespace ombrix

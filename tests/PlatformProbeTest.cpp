@@ -1,18 +1,17 @@
 // platform_probe on this machine: one reading of itself and of the machine,
 // taken as a direct child of this test in a working directory of our choosing.
 
+#include "ChildProcess.h"
+
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -30,25 +29,19 @@ struct Probe {
 Probe runProbe(const std::vector<std::string>& args, const fs::path& cwd) {
     Probe probe;
     int fds[2];
-    if (::pipe(fds) != 0) {
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
         return probe;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-    std::vector<char*> argv{const_cast<char*>(kProbe.c_str())};
-    for (const auto& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
-    const int rc =
-        ::posix_spawn(&probe.pid, kProbe.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    ombrix::testing::ChildOptions options;
+    options.cwd = cwd.string();
+    options.fds = {{fds[1], STDOUT_FILENO}};
+    options.quietStderr = true;
+    std::vector<std::string> argv{kProbe};
+    argv.insert(argv.end(), args.begin(), args.end());
+    ombrix::testing::Child child(kProbe, std::move(argv), options);
     ::close(fds[1]);
-    if (rc != 0) {
+    probe.pid = child.pid();
+    if (probe.pid <= 0) {
         ::close(fds[0]);
         return probe;
     }
@@ -65,7 +58,7 @@ Probe runProbe(const std::vector<std::string>& args, const fs::path& cwd) {
         }
     }
     std::fclose(out);
-    ::waitpid(probe.pid, &probe.status, 0);
+    probe.status = child.wait();
     return probe;
 }
 

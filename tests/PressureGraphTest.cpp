@@ -4,6 +4,7 @@
 #include "PressureGraph.h"
 
 #include "CellFill.h"
+#include "NamedRow.h"
 #include "SystemColors.h"
 #include "UsageBar.h"
 
@@ -23,10 +24,8 @@ struct ColumnCase {
     QList<double> samples;
     int columns;
     QList<std::optional<double>> values;
+    OMBRIX_NAMED_ROW(ColumnCase)
 };
-void PrintTo(const ColumnCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class PressureColumns : public ::testing::TestWithParam<ColumnCase> {};
 
@@ -45,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ColumnCase{"MoreKeepsNewest", {0.1, 0.2, 0.3, 0.4}, 3, {0.2, 0.3, 0.4}},
                       ColumnCase{"NoColumns", {0.1}, 0, {}},
                       ColumnCase{"NegativeColumns", {0.1}, -2, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ombrix::testing::RowName());
 
 TEST(PressureGraph, PanelGridAndEmptyHistory) {
     PressureGraph graph;
@@ -65,10 +64,8 @@ struct GraphCase {
     double sample;
     // Cells of the newest column from the top.
     std::array<Fill, 6> cells;
+    OMBRIX_NAMED_ROW(GraphCase)
 };
-void PrintTo(const GraphCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class PressureCells : public ::testing::TestWithParam<GraphCase> {};
 
@@ -91,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(PressureGraph, PressureCells,
                                            GraphCase{"NinetyTwo", 0.92, {O, Y, Y, G, G, G}},
                                            GraphCase{"Over", 1.7, {O, Y, Y, G, G, G}},
                                            GraphCase{"Negative", -0.4, {U, U, U, U, U, U}}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ombrix::testing::RowName());
 
 TEST(PressureGraph, RedOnlyInTallGrids) {
     PressureGraph graph(PressureGraph::Grid{4, 10, 3, 1.5});
@@ -121,10 +118,8 @@ struct LabelCase {
     const char* name;
     QList<double> samples;
     const char* text;
+    OMBRIX_NAMED_ROW(LabelCase)
 };
-void PrintTo(const LabelCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class PressureLabel : public ::testing::TestWithParam<LabelCase> {};
 
@@ -139,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LabelCase{"AlmostAll", {0.2, 0.999}, "Memory pressure 99 percent"},
                       LabelCase{"All", {0.999, 1.0}, "Memory pressure 100 percent"},
                       LabelCase{"NaN", {nan}, "Memory pressure 0 percent"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ombrix::testing::RowName());
 
 } // namespace
 } // namespace ombrix

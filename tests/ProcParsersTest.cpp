@@ -1,5 +1,7 @@
 #include "ProcParsers.h"
 
+#include "NamedRow.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -13,10 +15,8 @@ struct StatRow {
     const char* name;
     std::string text;
     std::optional<Stat> stat;
+    OMBRIX_NAMED_ROW(StatRow)
 };
-void PrintTo(const StatRow& row, std::ostream* os) {
-    *os << row.name;
-}
 
 constexpr const char* kTail = " 0 0 20 0 1 0 100 0 0\n";
 
@@ -53,7 +53,7 @@ TEST_P(StatTest, Parses) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, StatTest, ::testing::ValuesIn(kStatRows),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ombrix::testing::RowName());
 
 // --- /proc/PID/status ------------------------------------------------------------
 
@@ -61,10 +61,8 @@ struct StatusRow {
     const char* name;
     std::string text;
     std::uint64_t anon, swap, pte;
+    OMBRIX_NAMED_ROW(StatusRow)
 };
-void PrintTo(const StatusRow& row, std::ostream* os) {
-    *os << row.name;
-}
 
 const StatusRow kStatusRows[] = {
     {"AllThree",
@@ -90,7 +88,7 @@ TEST_P(StatusTest, ReadsMemoryLines) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, StatusTest, ::testing::ValuesIn(kStatusRows),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ombrix::testing::RowName());
 
 // --- /proc/meminfo and the counters ---------------------------------------------
 
@@ -142,10 +140,8 @@ struct SwapsRow {
     const char* name;
     std::string text;
     std::optional<std::uint64_t> bytes;
+    OMBRIX_NAMED_ROW(SwapsRow)
 };
-void PrintTo(const SwapsRow& row, std::ostream* os) {
-    *os << row.name;
-}
 
 constexpr const char* kSwapsHeader = "Filename\t\t\t\tType\t\tSize\t\tUsed\t\tPriority\n";
 
@@ -172,7 +168,7 @@ TEST_P(SwapsTest, SumsUsedColumn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, SwapsTest, ::testing::ValuesIn(kSwapsRows),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ombrix::testing::RowName());
 
 // --- /proc/PID/cgroup -------------------------------------------------------------
 
@@ -180,10 +176,8 @@ struct CgroupRow {
     const char* name;
     std::string text;
     bool service;
+    OMBRIX_NAMED_ROW(CgroupRow)
 };
-void PrintTo(const CgroupRow& row, std::ostream* os) {
-    *os << row.name;
-}
 
 const CgroupRow kCgroupRows[] = {
     {"SystemService", "0::/system.slice/dart-server.service\n", true},
@@ -209,7 +203,7 @@ TEST_P(CgroupTest, TellsServiceUnits) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, CgroupTest, ::testing::ValuesIn(kCgroupRows),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ombrix::testing::RowName());
 
 // --- /proc/pressure/memory --------------------------------------------------------
 
@@ -217,10 +211,8 @@ struct PressureRow {
     const char* name;
     std::string text;
     std::optional<std::int32_t> level;
+    OMBRIX_NAMED_ROW(PressureRow)
 };
-void PrintTo(const PressureRow& row, std::ostream* os) {
-    *os << row.name;
-}
 
 std::string psi(const char* some, const char* full) {
     return std::string("some avg10=") + some +
@@ -247,7 +239,7 @@ TEST_P(PressureTest, MapsToLevel) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, PressureTest, ::testing::ValuesIn(kPressureRows),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ombrix::testing::RowName());
 
 TEST(ZramMmStatTest, ThirdFieldIsMemoryUsed) {
     EXPECT_EQ(parseZramMmStat("  4096   1024   8192   0  8192  0  0  0\n"), 8192u);

@@ -8,6 +8,7 @@
 #include "Kernel.h"
 #include "MemoryPanel.h"
 #include "MemoryRow.h"
+#include "NamedRow.h"
 #include "PathLabel.h"
 #include "PathMaskSetting.h"
 #include "ProcessList.h"
@@ -217,10 +218,8 @@ struct StatsCase {
     const char* name;
     QList<double> cpu;
     const char* totalCpu;
+    OMBRIX_NAMED_ROW(StatsCase)
 };
-void PrintTo(const StatsCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class Statistics : public ProcessListViewTest, public ::testing::WithParamInterface<StatsCase> {};
 
@@ -248,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(ProcessListView, Statistics,
                                                "OverOneCoreUnclamped", {99.9, 80.2}, "180.1%"},
                                            StatsCase{"Single", {0.04}, "0.0%"},
                                            StatsCase{"Many", {300, 250, 0.5}, "550.5%"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ombrix::testing::RowName());
 
 struct DetailCase {
     const char* name;
@@ -258,10 +257,8 @@ struct DetailCase {
     QString shownName;
     QString shortPath;
     QString tip;
+    OMBRIX_NAMED_ROW(DetailCase)
 };
-void PrintTo(const DetailCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class DetailLine : public ProcessListViewTest, public ::testing::WithParamInterface<DetailCase> {};
 
@@ -300,7 +297,7 @@ INSTANTIATE_TEST_SUITE_P(
                    PathLabel::Kind::Workspace, "mono", "~/code/mono",
                    "IDE workspace that owns this process: " + QDir::homePath() + "/code/mono"},
         DetailCase{"Neither", std::nullopt, std::nullopt, std::nullopt, {}, {}, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ombrix::testing::RowName());
 
 // Every text a user or assistive technology could read from a widget tree.
 QStringList readableTexts(QWidget* root) {
@@ -350,10 +347,8 @@ struct CpuCase {
     const char* text;
     bool orange;
     int lit;
+    OMBRIX_NAMED_ROW(CpuCase)
 };
-void PrintTo(const CpuCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class CpuCell : public ProcessListViewTest, public ::testing::WithParamInterface<CpuCase> {};
 
@@ -371,7 +366,7 @@ INSTANTIATE_TEST_SUITE_P(ProcessListView, CpuCell,
                                            CpuCase{"PrintsFiftyButBelow", 49.99, "50.0%", false, 5},
                                            CpuCase{"ExactlyFifty", 50, "50.0%", true, 5},
                                            CpuCase{"SeveralCores", 250, "250.0%", true, 10}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ombrix::testing::RowName());
 
 TEST_F(ProcessListViewTest, MemoryBarsScaleToTheLargest) {
     auto v = view(false);
@@ -510,10 +505,8 @@ TEST_F(ProcessListViewTest, ProjectLinkRevealsWorkspaceLabelDoesNot) {
 struct HostileCase {
     const char* name;
     QString text;
+    OMBRIX_NAMED_ROW(HostileCase)
 };
-void PrintTo(const HostileCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 QString repeated(const QString& unit, int times) {
     return unit.repeated(times);
@@ -560,7 +553,7 @@ INSTANTIATE_TEST_SUITE_P(
                       HostileCase{"LoneSurrogate", QString(QChar(0xD800)) + "x" + QChar(0xDC00)},
                       HostileCase{"LineBreaks", "first\nsecond\r\nthird\u2028fourth"},
                       HostileCase{"Empty", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ombrix::testing::RowName());
 
 TEST_F(ProcessListViewTest, LongNameElidesInTheMiddle) {
     auto v = view(true);

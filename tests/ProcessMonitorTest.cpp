@@ -1,9 +1,8 @@
 #include "ProcessMonitor.h"
 
-#include "FakeKernel.h"
+#include "MonitorHarness.h"
 #include "Sampler.h"
 
-#include <QCoreApplication>
 #include <QPromise>
 #include <QSignalSpy>
 #include <QTest>
@@ -15,39 +14,22 @@ using ombrix::testing::FakeKernel;
 
 namespace {
 
-void runSample(ProcessMonitor& monitor) {
-    QFuture<void> done = monitor.sample();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return done.isFinished(); }, 5000));
-    QCoreApplication::processEvents();
-}
-
-struct Harness {
-    FakeKernel kernel;
+// Workspace queries answered at once with `answer`; a short SIGKILL grace.
+struct Harness : ombrix::testing::FakeKernelMonitor {
     int resolutions = 0;
     std::optional<QString> answer;
-    std::unique_ptr<ProcessMonitor> monitor;
 
-    Harness() {
-        ProcessMonitor::Options options;
-        options.kernel = &kernel;
-        options.pollLoop = false;
-        options.killGrace = std::chrono::milliseconds(20);
-        options.resolver = [this](const QUrl&, std::chrono::milliseconds) {
-            ++resolutions;
-            QPromise<std::optional<QString>> promise;
-            promise.start();
-            promise.addResult(answer);
-            promise.finish();
-            return promise.future();
-        };
-        monitor = std::make_unique<ProcessMonitor>(options);
-    }
-    void process(Pid pid, quint64 cpuNanos, quint64 bytes, Pid parent = 1) {
-        FakeKernel::Process p;
-        p.parent = parent;
-        p.usage = platform::ProcessUsage{cpuNanos, bytes, 0, std::nullopt};
-        kernel.processes[pid] = p;
-    }
+    Harness()
+        : FakeKernelMonitor(
+              [this](const QUrl&, std::chrono::milliseconds) {
+                  ++resolutions;
+                  QPromise<std::optional<QString>> promise;
+                  promise.start();
+                  promise.addResult(answer);
+                  promise.finish();
+                  return promise.future();
+              },
+              std::chrono::milliseconds(20)) {}
     // Pids 10 and 11, both started at 7, listed by one sample.
     void twoListedProcesses() {
         kernel.setListing("10 /x/dart run\n11 /x/dart run\n");
@@ -55,15 +37,7 @@ struct Harness {
             process(pid, 0, 1);
             kernel.processes[pid].usage->startTime = 7;
         }
-        runSample(*monitor);
-    }
-    const DartProcess* row(Pid pid) const {
-        for (const DartProcess& p : monitor->processes()) {
-            if (p.id == pid) {
-                return &p;
-            }
-        }
-        return nullptr;
+        sample();
     }
 };
 
@@ -73,13 +47,13 @@ TEST(ProcessMonitor, firstSampleIsZeroThenMeasuresTheInterval) {
     Harness h;
     h.kernel.setListing("  10 /x/dart language-server\n");
     h.process(10, 1'000'000'000, 100);
-    runSample(*h.monitor);
+    h.sample();
     ASSERT_EQ(h.monitor->processes().size(), 1);
     EXPECT_EQ(h.monitor->processes()[0].cpuPercent, 0.0);
 
     h.kernel.advance(2'000'000'000);
     h.process(10, 2'500'000'000, 100);
-    runSample(*h.monitor);
+    h.sample();
     EXPECT_DOUBLE_EQ(h.monitor->processes()[0].cpuPercent, 75.0);
 }
 
@@ -121,7 +95,7 @@ TEST(ProcessMonitor, selectsOnlyToolingProcessesAndNeverItself) {
         h.kernel.setListing(row.line);
         h.process(1, 0, 1);
         h.process(999, 0, 1);
-        runSample(*h.monitor);
+        h.sample();
         EXPECT_EQ(h.monitor->processes().size(), row.listed ? 1 : 0) << row.name;
     }
 }
@@ -132,10 +106,10 @@ TEST(ProcessMonitor, ordersByWeightThenPid) {
     h.process(5, 0, 1000); // memory weight 1
     h.process(3, 0, 0);    // will reach 250 % CPU: weight capped at 1
     h.process(7, 0, 500);
-    runSample(*h.monitor);
+    h.sample();
     h.kernel.advance(1'000'000'000);
     h.process(3, 2'500'000'000, 0);
-    runSample(*h.monitor);
+    h.sample();
     const auto& p = h.monitor->processes();
     ASSERT_EQ(p.size(), 3);
     EXPECT_EQ(p[0].id, 3); // tie at weight 1 with pid 5: smaller pid first
@@ -152,10 +126,10 @@ TEST(ProcessMonitor, failedListingEmptiesTheTableButStillRecordsPressure) {
     h.kernel.vm = platform::VmCounters{};
     h.kernel.setListing("10 /x/dart run\n");
     h.process(10, 0, 1);
-    runSample(*h.monitor);
+    h.sample();
     ASSERT_EQ(h.monitor->processes().size(), 1);
     h.kernel.setListing("");
-    runSample(*h.monitor);
+    h.sample();
     EXPECT_TRUE(h.monitor->processes().isEmpty());
     EXPECT_EQ(h.monitor->pressureHistory().size(), 2);
 }
@@ -166,7 +140,7 @@ TEST(ProcessMonitor, historyKeepsTheNewestSixty) {
     for (int i = 0; i < 61; ++i) {
         h.kernel.vm = platform::VmCounters{quint64(i), 0, 0, 0, 0};
         h.kernel.page = 1;
-        runSample(*h.monitor);
+        h.sample();
     }
     ASSERT_EQ(h.monitor->pressureHistory().size(), 60);
     EXPECT_DOUBLE_EQ(h.monitor->pressureHistory().first(), 0.01);
@@ -177,11 +151,11 @@ TEST(ProcessMonitor, unchangedSampleDoesNotRepublish) {
     Harness h;
     h.kernel.setListing("10 /x/dart run\n");
     h.process(10, 0, 1);
-    runSample(*h.monitor);
+    h.sample();
     QSignalSpy processes(h.monitor.get(), &ProcessMonitor::processesChanged);
     QSignalSpy memory(h.monitor.get(), &ProcessMonitor::memoryChanged);
     QSignalSpy history(h.monitor.get(), &ProcessMonitor::pressureHistoryChanged);
-    runSample(*h.monitor);
+    h.sample();
     EXPECT_EQ(processes.size(), 0);
     EXPECT_EQ(memory.size(), 0);
     EXPECT_EQ(history.size(), 1);
@@ -197,10 +171,8 @@ TEST(ProcessMonitor, oneResolutionPerWindowAndWorkspaceOnlyWithoutProject) {
     h.process(11, 0, 1, 50);
     h.kernel.processes[11].cwd = "/home/me/proj";
     h.kernel.files.insert("/home/me/proj/pubspec.yaml");
-    FakeKernel::Process ide;
-    ide.exe = "/usr/share/code/code";
-    h.kernel.processes[50] = ide;
-    runSample(*h.monitor);
+    h.ideWindow(50);
+    h.sample();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             const auto& rows = h.monitor->processes();
@@ -221,7 +193,7 @@ TEST(ProcessMonitor, oneResolutionPerWindowAndWorkspaceOnlyWithoutProject) {
             EXPECT_FALSE(row.workspace);
         }
     }
-    runSample(*h.monitor);
+    h.sample();
     EXPECT_EQ(h.resolutions, 1);
 }
 
@@ -230,15 +202,15 @@ TEST(ProcessMonitor, aProcessWhoseIdeEndsIsALeftoverUnderItsOldName) {
     h.kernel.setListing("10 /x/dart language-server\n11 /x/dart run\n");
     h.process(10, 0, 300, 50);
     h.process(11, 0, 5, 50);
-    h.kernel.processes[50].exe = "/usr/share/code/code";
-    runSample(*h.monitor);
+    h.ideWindow(50);
+    h.sample();
     ASSERT_TRUE(h.row(10));
     EXPECT_FALSE(h.row(10)->leftover);
     EXPECT_EQ(h.monitor->leftoverCount(), 0);
 
     h.kernel.processes[10].parent = 1; // the window closed
     h.kernel.processes[10].service = true;
-    runSample(*h.monitor);
+    h.sample();
     ASSERT_TRUE(h.row(10));
     EXPECT_TRUE(h.row(10)->leftover);
     EXPECT_EQ(h.row(10)->name, QStringLiteral("Analyzer (VS Code)"));
@@ -262,7 +234,7 @@ TEST(ProcessMonitor, sigkillIsOfferedAfterTheGraceToTheSameProcessOnly) {
 
     h.kernel.processes[11].usage->startTime = 8; // 11 ended; its pid went to another process
     ASSERT_TRUE(QTest::qWaitFor([&] { return h.row(10) && h.row(10)->ignoredTerminate; }, 5000));
-    runSample(*h.monitor);
+    h.sample();
     EXPECT_FALSE(h.row(11)->ignoredTerminate);
     h.monitor->forceQuit(11);
     h.monitor->forceQuit(10);

@@ -1,18 +1,18 @@
 // sample() on the live kernel against real children started with chosen
-// argument lists: a shell copied to <tmp>/dart-sdk/bin/dart runs a "snapshot"
-// that is really a script, so the process table shows a Dart tool exactly as
-// the IDE would start it.
+// argument lists in a fake tool tree.
 
+#include "ChildProcess.h"
 #include "HungMount.h"
 #include "Kernel.h"
-#include "ProcessMonitor.h"
+#include "MonitorHarness.h"
 #include "ProjectSearcher.h"
+#include "ToolTree.h"
 
-#include <QCoreApplication>
 #include <QTest>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -20,107 +20,60 @@
 #include <unistd.h>
 
 using namespace ombrix;
+using ombrix::testing::rowOf;
+using ombrix::testing::sampled;
 namespace fs = std::filesystem;
 
 namespace {
 
-class LiveChildren : public ::testing::Test {
+class LiveChildren : public ::testing::Test, protected ombrix::testing::ToolTree {
 protected:
+    LiveChildren()
+        : ToolTree("live") {}
+
     void SetUp() override {
-        // Not under /tmp or /var: paths there count as tooling, never as projects.
-        const char* home = std::getenv("HOME");
-        if (home == nullptr || *home != '/') {
+        if (!ready()) {
             GTEST_SKIP() << "no home directory to build the tree in";
         }
-        m_root = fs::path(home) / ".cache/ombrix-tests" / ("live-" + std::to_string(::getpid()));
-        fs::remove_all(m_root);
-        fs::create_directories(m_root / "dart-sdk/bin");
-        fs::create_directories(m_root / "snapshots");
-        fs::create_directories(m_root / "shop_app/lib/src");
-        fs::copy_file("/bin/sh", dart());
-        std::ofstream(m_root / "shop_app/pubspec.yaml") << "name: shop_app\n";
-        // Builtins only: nothing else is started that we would have to find and stop.
-        std::ofstream(m_root / "snapshots/flutter_tools.snapshot") << "read line\n";
-        std::ofstream(m_root / "snapshots/frontend_server_aot.dart.snapshot")
-            << "while :; do :; done\n";
     }
 
     void TearDown() override {
-        for (const pid_t pid : m_children) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
+        m_children.clear();
         for (const int fd : m_stdins) {
             ::close(fd);
         }
-        if (!m_root.empty()) {
-            fs::remove_all(m_root);
-        }
     }
-
-    std::string dart() const { return (m_root / "dart-sdk/bin/dart").string(); }
-    std::string path(const char* relative) const { return (m_root / relative).string(); }
 
     // Starts `argv` (argv[0] is the program) in `cwd`, stdin an open pipe.
     pid_t start(std::vector<std::string> argv, const std::string& cwd) {
         int fds[2];
-        if (::pipe(fds) != 0) {
+        if (::pipe2(fds, O_CLOEXEC) != 0) {
             return -1;
         }
-        std::vector<char*> args;
-        for (auto& a : argv) {
-            args.push_back(a.data());
-        }
-        args.push_back(nullptr);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            // Only async-signal-safe calls between fork and exec: Qt has threads.
-            ::dup2(fds[0], STDIN_FILENO);
-            ::close(fds[1]);
-            if (::chdir(cwd.c_str()) == 0) {
-                ::execv(args[0], args.data());
-            }
-            ::_exit(127);
-        }
+        ombrix::testing::ChildOptions options;
+        options.cwd = cwd;
+        options.fds = {{fds[0], STDIN_FILENO}};
+        const std::string program = argv[0];
+        const pid_t pid = m_children.start(program, std::move(argv), options);
         ::close(fds[0]);
         m_stdins.push_back(fds[1]);
-        m_children.push_back(pid);
         return pid;
     }
 
-    static std::optional<DartProcess> find(const ProcessMonitor& monitor, pid_t pid) {
-        for (const DartProcess& p : monitor.processes()) {
-            if (p.id == pid) {
-                return p;
-            }
-        }
-        return std::nullopt;
-    }
-
-    static void sampleOnce(ProcessMonitor& monitor) {
-        QFuture<void> done = monitor.sample();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return done.isFinished(); }, 10000));
-        QCoreApplication::processEvents();
-    }
-
-    fs::path m_root;
-    std::vector<pid_t> m_children;
+    ombrix::testing::Children m_children;
     std::vector<int> m_stdins;
 };
 
 TEST_F(LiveChildren, NamesProjectsMemoryAndCpuOfRealProcesses) {
-    const pid_t run =
-        start({dart(), path("snapshots/flutter_tools.snapshot"), "run", "-d", "linux"},
-              path("shop_app/lib/src"));
+    const pid_t run = start({dart(), snapshot("flutter_tools.snapshot"), "run", "-d", "linux"},
+                            path("shop_app/lib/src"));
     const pid_t compiler =
-        start({dart(), path("snapshots/frontend_server_aot.dart.snapshot"), "--target=dartdevc"},
+        start({dart(), snapshot("frontend_server_aot.dart.snapshot"), "--target=dartdevc"},
               path("shop_app"));
     ASSERT_GT(run, 0);
     ASSERT_GT(compiler, 0);
 
-    ProcessMonitor::Options options;
-    options.pollLoop = false;
-    ProcessMonitor monitor(options);
+    ProcessMonitor monitor(ombrix::testing::unpolled());
     // Two readings with real work between them: the busy loop's own CPU time
     // tells when it has had enough of it, however loaded the machine.
     const platform::Kernel& kernel = platform::systemKernel();
@@ -129,10 +82,10 @@ TEST_F(LiveChildren, NamesProjectsMemoryAndCpuOfRealProcesses) {
         return kernel.usage(compiler).value_or(platform::ProcessUsage{}).cpuTime * base.numer /
                base.denom;
     };
-    sampleOnce(monitor);
+    ASSERT_TRUE(sampled(monitor));
     const std::uint64_t burnt = cpuNanos();
     ASSERT_TRUE(QTest::qWaitFor([&] { return cpuNanos() - burnt >= 300'000'000; }, 30000));
-    sampleOnce(monitor);
+    ASSERT_TRUE(sampled(monitor));
 
     struct Row {
         const char* name;
@@ -145,7 +98,7 @@ TEST_F(LiveChildren, NamesProjectsMemoryAndCpuOfRealProcesses) {
     };
     const QString project = QString::fromStdString(path("shop_app"));
     for (const Row& row : rows) {
-        const auto p = find(monitor, row.pid);
+        const auto p = rowOf(monitor, row.pid);
         ASSERT_TRUE(p) << row.name;
         EXPECT_EQ(p->name, row.expectedName) << row.name;
         EXPECT_EQ(p->executableName, "dart") << row.name;
@@ -156,37 +109,31 @@ TEST_F(LiveChildren, NamesProjectsMemoryAndCpuOfRealProcesses) {
     }
     // A busy loop on a loaded two-core machine still shows most of a core;
     // the idle reader shows next to none.
-    EXPECT_GT(find(monitor, compiler)->cpuPercent, 30.0);
-    EXPECT_LT(find(monitor, compiler)->cpuPercent, 150.0);
-    EXPECT_LT(find(monitor, run)->cpuPercent, 10.0);
+    EXPECT_GT(rowOf(monitor, compiler)->cpuPercent, 30.0);
+    EXPECT_LT(rowOf(monitor, compiler)->cpuPercent, 150.0);
+    EXPECT_LT(rowOf(monitor, run)->cpuPercent, 10.0);
     EXPECT_GE(monitor.totalMemoryBytes(),
-              find(monitor, run)->memoryBytes + find(monitor, compiler)->memoryBytes);
+              rowOf(monitor, run)->memoryBytes + rowOf(monitor, compiler)->memoryBytes);
 
     // Gone from the next sample once it has exited.
-    ::kill(compiler, SIGKILL);
-    ::waitpid(compiler, nullptr, 0);
-    m_children.erase(std::find(m_children.begin(), m_children.end(), compiler));
-    sampleOnce(monitor);
-    EXPECT_FALSE(find(monitor, compiler));
-    EXPECT_TRUE(find(monitor, run));
+    m_children[compiler].stop();
+    ASSERT_TRUE(sampled(monitor));
+    EXPECT_FALSE(rowOf(monitor, compiler));
+    EXPECT_TRUE(rowOf(monitor, run));
 }
 
 TEST_F(LiveChildren, TerminateStopsTheProcessAndTheRowGoes) {
-    const pid_t run = start(
-        {dart(), path("snapshots/flutter_tools.snapshot"), "run", "-d", "linux"}, path("shop_app"));
-    ProcessMonitor::Options options;
-    options.pollLoop = false;
-    ProcessMonitor monitor(options);
-    sampleOnce(monitor);
-    ASSERT_TRUE(find(monitor, run));
+    const pid_t run =
+        start({dart(), snapshot("flutter_tools.snapshot"), "run", "-d", "linux"}, path("shop_app"));
+    ProcessMonitor monitor(ombrix::testing::unpolled());
+    ASSERT_TRUE(sampled(monitor));
+    ASSERT_TRUE(rowOf(monitor, run));
 
     monitor.terminate(run); // SIGTERM, then a fresh sample
-    int status = 0;
-    ASSERT_EQ(::waitpid(run, &status, 0), run);
-    m_children.clear();
+    const int status = m_children[run].wait();
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
-    sampleOnce(monitor);
-    EXPECT_FALSE(find(monitor, run));
+    ASSERT_TRUE(sampled(monitor));
+    EXPECT_FALSE(rowOf(monitor, run));
 }
 
 // Optional: a real Dart VM, when the npm package sass-embedded-linux-x64 has been
@@ -207,15 +154,13 @@ TEST_F(LiveChildren, RealDartVmIsListedWithItsHeap) {
     const pid_t sass = start({vm, snapshot, "--stdin"}, path("shop_app/lib"));
     ASSERT_GT(sass, 0);
 
-    ProcessMonitor::Options options;
-    options.pollLoop = false;
-    ProcessMonitor monitor(options);
+    ProcessMonitor monitor(ombrix::testing::unpolled());
     // The VM needs a moment to map its heap and load the snapshot.
     std::optional<DartProcess> p;
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            sampleOnce(monitor);
-            p = find(monitor, sass);
+            EXPECT_TRUE(sampled(monitor));
+            p = rowOf(monitor, sass);
             return p && p->memoryBytes > 1024u * 1024u;
         },
         10000))
@@ -232,10 +177,10 @@ TEST_F(LiveChildren, RealDartVmIsListedWithItsHeap) {
 TEST_F(LiveChildren, AHungMountCostsOnlyItsOwnProcessItsProject) {
     ombrix::testing::HungMount mount(m_root / "mnt", OMBRIX_HUNG_FS);
     ASSERT_TRUE(mount.waitUntilMounted());
-    const pid_t stuck = start({dart(), path("snapshots/flutter_tools.snapshot"), "run"},
+    const pid_t stuck = start({dart(), snapshot("flutter_tools.snapshot"), "run"},
                               (mount.project() / "lib").string());
     const pid_t fine =
-        start({dart(), path("snapshots/flutter_tools.snapshot"), "run"}, path("shop_app/lib/src"));
+        start({dart(), snapshot("flutter_tools.snapshot"), "run"}, path("shop_app/lib/src"));
     ASSERT_GT(stuck, 0);
     ASSERT_GT(fine, 0);
     const auto running = [this](pid_t pid) {
@@ -245,14 +190,12 @@ TEST_F(LiveChildren, AHungMountCostsOnlyItsOwnProcessItsProject) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return running(stuck) && running(fine); }, 10000));
     mount.hang();
 
-    ProcessMonitor::Options options;
-    options.pollLoop = false;
-    auto monitor = std::make_unique<ProcessMonitor>(options);
+    auto monitor = std::make_unique<ProcessMonitor>(ombrix::testing::unpolled());
     for (int round = 0; round < 2; ++round) {
-        sampleOnce(*monitor);
+        ASSERT_TRUE(sampled(*monitor));
         ASSERT_TRUE(mount.stillHung()) << "the sample waited for the mount";
-        const auto stuckRow = find(*monitor, stuck);
-        const auto fineRow = find(*monitor, fine);
+        const auto stuckRow = rowOf(*monitor, stuck);
+        const auto fineRow = rowOf(*monitor, fine);
         ASSERT_TRUE(stuckRow && fineRow) << "round " << round;
         EXPECT_EQ(stuckRow->projectPath, std::nullopt) << "round " << round;
         EXPECT_EQ(fineRow->projectPath, QString::fromStdString(path("shop_app")))
@@ -307,10 +250,10 @@ TEST_F(LiveChildren, DeletedWorkingDirectoriesAreToldFromRealNames) {
     fs::create_directories(m_root / "work/real");
     fs::create_directories(m_root / "work/gone");
     std::ofstream(m_root / "work/real/pubspec.yaml") << "name: other\n";
-    const pid_t named = start({dart(), path("snapshots/flutter_tools.snapshot"), "run"},
-                              path("work/real (deleted)"));
+    const pid_t named =
+        start({dart(), snapshot("flutter_tools.snapshot"), "run"}, path("work/real (deleted)"));
     const pid_t removed =
-        start({dart(), path("snapshots/flutter_tools.snapshot"), "run"}, path("work/gone"));
+        start({dart(), snapshot("flutter_tools.snapshot"), "run"}, path("work/gone"));
     ASSERT_GT(named, 0);
     ASSERT_GT(removed, 0);
     ASSERT_TRUE(QTest::qWaitFor(
@@ -322,14 +265,12 @@ TEST_F(LiveChildren, DeletedWorkingDirectoriesAreToldFromRealNames) {
         10000));
     fs::remove(m_root / "work/gone");
 
-    ProcessMonitor::Options options;
-    options.pollLoop = false;
-    ProcessMonitor monitor(options);
-    sampleOnce(monitor);
-    ASSERT_TRUE(find(monitor, named) && find(monitor, removed));
-    EXPECT_EQ(find(monitor, named)->projectPath,
+    ProcessMonitor monitor(ombrix::testing::unpolled());
+    ASSERT_TRUE(sampled(monitor));
+    ASSERT_TRUE(rowOf(monitor, named) && rowOf(monitor, removed));
+    EXPECT_EQ(rowOf(monitor, named)->projectPath,
               QString::fromStdString(path("work/real (deleted)")));
-    EXPECT_EQ(find(monitor, removed)->projectPath, std::nullopt);
+    EXPECT_EQ(rowOf(monitor, removed)->projectPath, std::nullopt);
 }
 
 } // namespace

@@ -91,9 +91,7 @@ TEST(Shell, MonitorIsCreatedOnceWhenTheScenesAreBuilt) {
 TEST(Shell, WithoutATrayTheWindowOpensAndClosingItQuits) {
     struct Row {
         const char* name;
-        bool tray;
-        bool windowAtStart;
-        bool quitOnClose;
+        bool tray, windowAtStart, quitOnClose;
     };
     const Row rows[] = {
         {"tray", true, false, false},

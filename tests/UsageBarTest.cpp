@@ -1,6 +1,7 @@
 #include "UsageBar.h"
 
 #include "CellFill.h"
+#include "NamedRow.h"
 
 #include <QApplication>
 #include <cmath>
@@ -20,10 +21,8 @@ struct SegmentCase {
     double fraction;
     int count;
     int lit;
+    OMBRIX_NAMED_ROW(SegmentCase)
 };
-void PrintTo(const SegmentCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class FilledSegments : public ::testing::TestWithParam<SegmentCase> {};
 
@@ -47,16 +46,14 @@ INSTANTIATE_TEST_SUITE_P(
                       SegmentCase{"GraphNinetyTwo", 0.92, 6, 6},
                       SegmentCase{"GraphSmall", 0.05, 6, 1}, SegmentCase{"NoCells", 0.5, 0, 0},
                       SegmentCase{"NegativeCount", 0.5, -4, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ombrix::testing::RowName());
 
 struct PercentCase {
     const char* name;
     double fraction;
     long long percent;
+    OMBRIX_NAMED_ROW(PercentCase)
 };
-void PrintTo(const PercentCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class UsagePercent : public ::testing::TestWithParam<PercentCase> {};
 
@@ -72,17 +69,15 @@ INSTANTIATE_TEST_SUITE_P(
                       PercentCase{"NaN", nan, 0},
                       PercentCase{"Huge", 1e300, std::numeric_limits<long long>::max()},
                       PercentCase{"HugeNegative", -inf, std::numeric_limits<long long>::min()}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ombrix::testing::RowName());
 
 struct BarCase {
     const char* name;
     double fraction;
     std::array<Fill, 10> columns;
     const char* accessible;
+    OMBRIX_NAMED_ROW(BarCase)
 };
-void PrintTo(const BarCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class UsageBarColumns : public ::testing::TestWithParam<BarCase> {};
 
@@ -106,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BarCase{"Full", 1.0, {G, G, G, G, Y, Y, Y, O, O, R}, "100 percent"},
                       BarCase{"Triple", 3.0, {G, G, G, G, Y, Y, Y, O, O, R}, "300 percent"},
                       BarCase{"Negative", -1.0, {U, U, U, U, U, U, U, U, U, U}, "-100 percent"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ombrix::testing::RowName());
 
 TEST(UsageBar, GeometryIsFixedWhateverTheFraction) {
     EXPECT_EQ(UsageBar::barSize(true), QSizeF(43.5, 7.5));

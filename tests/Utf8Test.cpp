@@ -1,5 +1,7 @@
 #include "Utf8.h"
 
+#include "NamedRow.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -12,10 +14,8 @@ struct Row {
     const char* name;
     std::string bytes;
     std::string text;
+    OMBRIX_NAMED_ROW(Row)
 };
-void PrintTo(const Row& row, std::ostream* os) {
-    *os << row.name;
-}
 
 const Row kRows[] = {
     {"Empty", "", ""},
@@ -44,7 +44,6 @@ TEST_P(Utf8Test, Repairs) {
     EXPECT_EQ(toValidUtf8(GetParam().bytes), GetParam().text);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, Utf8Test, ::testing::ValuesIn(kRows),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, Utf8Test, ::testing::ValuesIn(kRows), ombrix::testing::RowName());
 
 } // namespace

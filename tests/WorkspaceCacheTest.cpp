@@ -1,8 +1,7 @@
 // The per-window workspace cache of ProcessMonitor, against a fake process
 // table and a resolver whose answers the test hands out when it chooses.
 
-#include "FakeKernel.h"
-#include "ProcessMonitor.h"
+#include "MonitorHarness.h"
 
 #include <QCoreApplication>
 #include <QPromise>
@@ -12,7 +11,6 @@
 #include <thread>
 
 using namespace ombrix;
-using ombrix::testing::FakeKernel;
 
 namespace {
 
@@ -29,42 +27,27 @@ void deliverQueued() {
     QCoreApplication::sendPostedEvents();
 }
 
-struct Cache {
-    FakeKernel kernel;
+// Workspace queries stay out until the test answers them.
+struct Cache : ombrix::testing::FakeKernelMonitor {
     std::vector<PendingQuery> queries;
-    std::unique_ptr<ProcessMonitor> monitor;
 
-    Cache() {
-        ProcessMonitor::Options options;
-        options.kernel = &kernel;
-        options.pollLoop = false;
-        options.resolver = [this](const QUrl& url, std::chrono::milliseconds) {
+    Cache()
+        : FakeKernelMonitor([this](const QUrl& url, std::chrono::milliseconds) {
             auto promise = std::make_shared<QPromise<std::optional<QString>>>();
             promise->start();
             queries.push_back({url, promise});
             return promise->future();
-        };
-        monitor = std::make_unique<ProcessMonitor>(options);
-        FakeKernel::Process ide;
-        ide.exe = "/usr/share/code/code";
-        kernel.processes[window] = ide;
+        }) {
+        ideWindow(window);
     }
 
-    void process(Pid pid, Pid parent = window) {
-        FakeKernel::Process p;
-        p.parent = parent;
-        p.usage = platform::ProcessUsage{0, 100, 0, std::nullopt};
-        kernel.processes[pid] = p;
-    }
+    void process(Pid pid, Pid parent = window) { FakeKernelMonitor::process(pid, 0, 100, parent); }
 
     // Number of sample() calls so far: each appends exactly one pressure entry, synchronously.
     qsizetype samples() const { return monitor->pressureHistory().size(); }
 
-    void sample() {
-        QFuture<void> done = monitor->sample();
-        // Finished once the reading is applied, queries started included.
-        ASSERT_TRUE(QTest::qWaitFor([&] { return done.isFinished(); }, 5000));
-    }
+    // Answers reach the monitor only when the test delivers them.
+    void sample() { FakeKernelMonitor::sample(ombrix::testing::Posted::Leave); }
 
     void answer(std::size_t index, std::optional<QString> root) {
         ASSERT_LT(index, queries.size());
@@ -79,13 +62,12 @@ struct Cache {
     }
 
     std::optional<QString> workspaceOf(Pid pid) const {
-        for (const auto& row : monitor->processes()) {
-            if (row.id == pid) {
-                return row.workspace;
-            }
+        const auto found = row(pid);
+        if (!found) {
+            ADD_FAILURE() << "no row for pid " << pid;
+            return std::nullopt;
         }
-        ADD_FAILURE() << "no row for pid " << pid;
-        return std::nullopt;
+        return found->workspace;
     }
 };
 

@@ -1,5 +1,7 @@
 #include "WorkspaceResolver.h"
 
+#include "NamedRow.h"
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -374,10 +376,8 @@ struct FailureCase {
     const char* name;
     FakeDaemon::Mode mode;
     QString reply;
+    OMBRIX_NAMED_ROW(FailureCase)
 };
-void PrintTo(const FailureCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class DaemonFailure : public testing::TestWithParam<FailureCase> {};
 
@@ -408,7 +408,7 @@ INSTANTIATE_TEST_SUITE_P(
                     FailureCase{"NonObject", FakeDaemon::Mode::Answer, QStringLiteral("[1,2]")},
                     FailureCase{"NotJson", FakeDaemon::Mode::Answer, QStringLiteral("hello")},
                     FailureCase{"Oversized", FakeDaemon::Mode::Answer, oversizedReply()}),
-    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+    ombrix::testing::RowName());
 
 // A daemon that hangs up, at once or after the upgrade request: no root, and
 // nothing on standard error (writing a close frame to the dead socket made Qt
@@ -507,10 +507,8 @@ struct FastCase {
     const char* name;
     RawDaemon::Mode mode;
     const char* scheme;
+    OMBRIX_NAMED_ROW(FastCase)
 };
-void PrintTo(const FastCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class FailsFast : public testing::TestWithParam<FastCase> {};
 
@@ -530,15 +528,13 @@ INSTANTIATE_TEST_SUITE_P(
                     FastCase{"TlsToPlainHttp", RawDaemon::Mode::HttpRejects, "wss"},
                     FastCase{"GarbageResponse", RawDaemon::Mode::Garbage, "ws"},
                     FastCase{"CapExceededByFragments", RawDaemon::Mode::EndlessFragments, "ws"}),
-    [](const testing::TestParamInfo<FastCase>& info) { return std::string(info.param.name); });
+    ombrix::testing::RowName());
 
 struct RawCase {
     const char* name;
     RawDaemon::Mode mode;
+    OMBRIX_NAMED_ROW(RawCase)
 };
-void PrintTo(const RawCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class HostilePeer : public testing::TestWithParam<RawCase> {};
 
@@ -557,9 +553,7 @@ TEST_P(HostilePeer, EndsByTheTimeoutAndHangsUp) {
 INSTANTIATE_TEST_SUITE_P(Peers, HostilePeer,
                          testing::Values(RawCase{"HalfOpenTcp", RawDaemon::Mode::Silent},
                                          RawCase{"EndlessFrame", RawDaemon::Mode::EndlessFrame}),
-                         [](const testing::TestParamInfo<RawCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         ombrix::testing::RowName());
 
 TEST(WorkspaceResolver, CancellingEndsTheExchangeAndCloses) {
     FakeDaemon daemon(FakeDaemon::Mode::Silent);
@@ -644,10 +638,8 @@ struct ScriptCase {
     QByteArrayList script; // the daemon's frames after the upgrade, see RawDaemon
     Root root;
     QByteArray pong; // the pong expected before the close, if any
+    OMBRIX_NAMED_ROW(ScriptCase)
 };
-void PrintTo(const ScriptCase& row, std::ostream* os) {
-    *os << row.name;
-}
 
 class DaemonScript : public testing::TestWithParam<ScriptCase> {};
 
@@ -693,7 +685,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {}},
         ScriptCase{"MaskedByServer", {QByteArray("\x81\x82\0\0\0\0{}", 8)}, {}, {}},
         ScriptCase{"ReservedOpcode", {serverFrame(0x83, reply)}, {}, {}}),
-    [](const testing::TestParamInfo<ScriptCase>& info) { return std::string(info.param.name); });
+    ombrix::testing::RowName());
 
 // Pings count against the reply's budget: the exchange ends once it is spent,
 // long before its timeout, having read little more than the budget.

@@ -14,7 +14,7 @@
 namespace ombrix {
 
 ProcessList::ProcessList(bool compact, QWidget* parent)
-    : QWidget(parent)
+    : ProcessRequests(parent)
     , m_compact(compact)
     , m_header(new QWidget(this))
     , m_rowHeight(ProcessRow::rowHeight(compact)) {

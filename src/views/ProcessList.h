@@ -7,6 +7,7 @@
 // the sample, for Tab too. When a focused row leaves, the list takes the focus.
 
 #include "DartProcess.h"
+#include "ProcessRequests.h"
 
 #include <QHash>
 #include <QList>
@@ -17,7 +18,7 @@ namespace ombrix {
 class ProcessRow;
 class TextLine;
 
-class ProcessList : public QWidget {
+class ProcessList : public ProcessRequests {
     Q_OBJECT
 public:
     static constexpr int inset = 8; // between the widget edge and the rounded area
@@ -29,11 +30,6 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
-
-signals:
-    void terminateRequested(Pid pid);
-    void forceQuitRequested(Pid pid);
-    void revealRequested(const QString& path);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

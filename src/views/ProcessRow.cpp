@@ -34,7 +34,7 @@ double lineHeight(const QFont& f) {
 } // namespace
 
 ProcessRow::ProcessRow(bool compact, QWidget* parent)
-    : QWidget(parent)
+    : ProcessRequests(parent)
     , m_compact(compact)
     , m_home(QString::fromStdString(platform::systemKernel().homeDirectory()))
     , m_icon(new SymbolView(QStringLiteral("terminal.fill"), ColorRole::Teal,

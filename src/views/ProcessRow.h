@@ -10,6 +10,7 @@
 // Children are placed by hand on the shared column grid.
 
 #include "DartProcess.h"
+#include "ProcessRequests.h"
 
 #include <QWidget>
 
@@ -22,7 +23,7 @@ class SymbolView;
 class TextLine;
 class UsageBar;
 
-class ProcessRow : public QWidget {
+class ProcessRow : public ProcessRequests {
     Q_OBJECT
 public:
     // Inset of the cells from the row's edges; the column header uses it too.
@@ -55,11 +56,6 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
-
-signals:
-    void terminateRequested(Pid pid);
-    void forceQuitRequested(Pid pid);
-    void revealRequested(const QString& path);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -7,19 +7,16 @@
 // test that does block fails instead of hanging for good; the destructor
 // always unmounts (lazily) and ends the file system.
 
+#include "ChildProcess.h"
+
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <optional>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace ombrix::testing {
 
@@ -27,25 +24,15 @@ class HungMount {
 public:
     // `mountPoint` is created; `fsBinary` is the hung_fs program.
     HungMount(std::filesystem::path mountPoint, const std::string& fsBinary)
-        : m_point(std::move(mountPoint)) {
-        std::filesystem::create_directories(m_point);
-        std::string program = fsBinary;
-        std::string point = m_point.string();
-        char* argv[] = {program.data(), point.data(), nullptr};
-        if (posix_spawn(&m_fs, program.c_str(), nullptr, nullptr, argv, environ) != 0) {
-            m_fs = -1;
-        }
-    }
+        : m_point(std::move(mountPoint))
+        , m_fs(fsBinary, {fsBinary, created(m_point)}) {}
     ~HungMount() {
         if (m_watchdog > 0) {
             ::kill(m_watchdog, SIGKILL);
             ::waitpid(m_watchdog, nullptr, 0);
         }
         unmount(m_point);
-        if (m_fs > 0) {
-            ::kill(m_fs, SIGKILL); // aborts the connection: every waiting call returns
-            ::waitpid(m_fs, nullptr, 0);
-        }
+        m_fs.stop(); // aborts the connection: every waiting call returns
         unmount(m_point);
         std::error_code ignored;
         std::filesystem::remove(m_point, ignored);
@@ -67,18 +54,19 @@ public:
 
     // From now on nothing below the mount point answers.
     void hang(std::chrono::seconds rescueAfter = std::chrono::seconds(60)) {
+        const pid_t fs = m_fs.pid();
         m_watchdog = ::fork();
         if (m_watchdog == 0) {
             ::sleep(unsigned(rescueAfter.count()));
-            ::kill(m_fs, SIGKILL);
+            ::kill(fs, SIGKILL);
             ::_exit(0);
         }
-        ::kill(m_fs, SIGUSR1);
+        ::kill(fs, SIGUSR1);
     }
 
     std::filesystem::path project() const { return m_point / "proj"; }
     // False once the watchdog had to rescue the test: something waited on the mount.
-    bool stillHung() const { return m_fs > 0 && ::waitpid(m_fs, nullptr, WNOHANG) == 0; }
+    bool stillHung() { return m_fs.pid() > 0 && !m_fs.tryWait(); }
 
 private:
     bool mounted() const {
@@ -92,25 +80,19 @@ private:
         }
         return false;
     }
+    static std::string created(const std::filesystem::path& point) {
+        std::filesystem::create_directories(point);
+        return point.string();
+    }
     static void unmount(const std::filesystem::path& point) {
-        std::string program = "/bin/fusermount3";
-        std::string flags = "-u";
-        std::string lazy = "-z";
-        std::string where = point.string();
-        char* argv[] = {program.data(), flags.data(), lazy.data(), where.data(), nullptr};
-        posix_spawn_file_actions_t quiet; // "not mounted" is no news here
-        posix_spawn_file_actions_init(&quiet);
-        posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        pid_t pid = -1;
-        if (posix_spawn(&pid, program.c_str(), &quiet, nullptr, argv, environ) == 0) {
-            ::waitpid(pid, nullptr, 0);
-        }
-        posix_spawn_file_actions_destroy(&quiet);
+        ChildOptions quiet; // "not mounted" is no news here
+        quiet.quietStderr = true;
+        Child("/bin/fusermount3", {"fusermount3", "-u", "-z", point.string()}, quiet).wait();
     }
 
     std::filesystem::path m_point;
-    pid_t m_fs = -1;
-    pid_t m_watchdog = -1;
+    Child m_fs;
+    pid_t m_watchdog = -1; // forked: it runs our code, not a program
 };
 
 } // namespace ombrix::testing
