@@ -69,3 +69,24 @@ TEST(Dump, TwoReadingsInListingOrderAndEveryDaemonAddressInTurn) {
                                        "12\tAnalyzer (VS Code)\t100.0%\t1 GB\tworkspace: /ws\n");
     EXPECT_EQ(asked, (std::vector<QString>{"/a", "/b"}));
 }
+
+// A search stuck on a hung path costs its process the project and the dump
+// the grace, waited, not spun (on this clock a spin would never end); the
+// other process keeps its project.
+TEST(Dump, AStuckSearchCostsItsProjectAndAtMostTheGrace) {
+    ombrix::testing::FakeKernel kernel;
+    kernel.setListing("10 /x/dart run\n11 /x/dart run\n");
+    kernel.processes[10].cwd = "/mnt/hung/app";
+    kernel.processes[11].cwd = "/w/app";
+    kernel.files = {"/w/app/pubspec.yaml"};
+    kernel.hangs["/mnt/hung/app/pubspec.yaml"] = ombrix::testing::FakeProbe::forGood;
+    const std::int64_t start = kernel.now;
+    const std::string printed = print(kernel, [](const QUrl&, std::chrono::milliseconds) {
+        return QFuture<std::optional<QString>>();
+    });
+    EXPECT_EQ(printed, "10\tDart Run\t0.0%\tZero KB\t-\n"
+                       "11\tDart Run\t0.0%\tZero KB\t/w/app\n");
+    const auto spent = std::chrono::nanoseconds(kernel.now - start);
+    EXPECT_GE(spent, Dump::interval + Dump::searchGrace - std::chrono::milliseconds(1));
+    EXPECT_LE(spent, Dump::interval + Dump::searchGrace + std::chrono::milliseconds(10));
+}

@@ -1,6 +1,8 @@
-// Flag reading, tooling-path and selection rules, and the text helpers.
+// Flag reading, tooling-path and selection rules, kernel facts, and the text helpers.
 
 #include "Identification.h"
+
+#include "FakeKernel.h"
 
 #include <gtest/gtest.h>
 #include <optional>
@@ -205,6 +207,15 @@ TEST(Capitalized, Table) {
 TEST(Capitalized, UnpairedSurrogateIsKept) {
     const QString broken = QString(QChar(0xD801)) + u"ab"_s;
     EXPECT_EQ(Identification::capitalized(broken), QString(QChar(0xD801)) + u"Ab"_s);
+}
+
+TEST(WorkingDirectory, FromKernel) {
+    ombrix::testing::FakeKernel kernel;
+    kernel.processes[10].cwd = "/home/me/caf\xc3\xa9";
+    kernel.processes[11].cwd = std::nullopt;
+    EXPECT_EQ(Identification::workingDirectory(10, kernel), QString::fromUtf8("/home/me/café"));
+    EXPECT_EQ(Identification::workingDirectory(11, kernel), std::nullopt);
+    EXPECT_EQ(Identification::workingDirectory(12, kernel), std::nullopt);
 }
 
 } // namespace

@@ -5,7 +5,6 @@
 #include "HungMount.h"
 #include "Kernel.h"
 #include "MonitorHarness.h"
-#include "ProjectSearcher.h"
 #include "ToolTree.h"
 
 #include <QTest>
@@ -203,43 +202,6 @@ TEST_F(LiveChildren, AHungMountCostsOnlyItsOwnProcessItsProject) {
     }
     monitor.reset();
     EXPECT_TRUE(mount.stillHung()) << "ending the monitor waited for the mount";
-}
-
-// The prober stuck on the hung mount keeps only the search it is on; every
-// other search still wanted is answered, whether the stuck one is still wanted
-// (its process is watched) or not (its process ended and was let go).
-TEST_F(LiveChildren, AStuckProberKeepsOnlyTheSearchItIsOn) {
-    ombrix::testing::HungMount mount(m_root / "mnt", OMBRIX_HUNG_FS);
-    ASSERT_TRUE(mount.waitUntilMounted());
-    mount.hang();
-    struct Row {
-        const char* name;
-        bool stuckStillWatched;
-    };
-    const Row rows[] = {{"stuck search still wanted", true}, {"stuck search let go", false}};
-    const Pid stuck = 900001;
-    const Pid fine = 900002;
-    for (const Row& row : rows) {
-        ProjectSearcher searcher(platform::systemKernel());
-        searcher.start({{stuck, QString::fromStdString((mount.project() / "lib").string()), {}},
-                        {fine, QString::fromStdString(path("shop_app/lib/src")), {}}});
-        if (!row.stuckStillWatched) {
-            searcher.retain({fine});
-        }
-        ProjectSearcher::Answers answers;
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] {
-                answers.insert(searcher.collect(std::chrono::milliseconds(50)));
-                return answers.contains(fine);
-            },
-            5000))
-            << row.name;
-        EXPECT_EQ(answers.value(fine).value_or(QString()).toStdString(), path("shop_app"))
-            << row.name;
-        EXPECT_FALSE(answers.contains(stuck)) << row.name;
-        EXPECT_EQ(searcher.searching(stuck), row.stuckStillWatched) << row.name;
-        ASSERT_TRUE(mount.stillHung()) << row.name;
-    }
 }
 
 // " (deleted)" at the end of a working directory is told from the kernel: a

@@ -8,3 +8,7 @@ ombrix_test(ombrix_workspace_cache_test
   LIBS ombrix_monitor ombrix_fake_kernel Qt6::Test
   MAIN core
   LABELS monitor)
+ombrix_test(ombrix_project_searcher_test
+  SOURCES ProjectSearcherTest.cpp
+  LIBS ombrix_monitor ombrix_fake_kernel
+  LABELS monitor)

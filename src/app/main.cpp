@@ -3,9 +3,9 @@
 // Starting without the GUI libraries saves about a third of the dump's own
 // start-up, which is most of what the dump costs beyond its half-second wait.
 
+#include "Dump.h"
 #include "DumpRequest.h"
 #include "Kernel.h"
-#include "Dump.h"
 
 #include <QCoreApplication>
 #include <cstdio>

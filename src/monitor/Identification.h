@@ -11,7 +11,6 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
-#include <functional>
 #include <optional>
 
 namespace ombrix {
@@ -22,8 +21,6 @@ struct IdeAncestor {
     QString name;
     friend bool operator==(const IdeAncestor&, const IdeAncestor&) = default;
 };
-
-using FileExists = std::function<bool(const QString& path)>;
 
 namespace Identification {
 
@@ -51,10 +48,8 @@ QString decorated(const QString& name, const QStringList& args);
 QString qualified(const QString& name, const std::optional<QString>& qualifier);
 
 // --- projects -----------------------------------------------------------
-// Nearest directory holding "pubspec.yaml", searched upwards from the working
-// directory, then from absolute argument paths; else an acceptable working
-// directory. An empty `fileExists` asks `kernel`; the home directory comes
-// from `kernel` too. No path is asked twice.
+// A process's project is the first of these directories holding
+// "pubspec.yaml", else projectFallback(); ProjectSearcher asks the files.
 // The directories the search examines for "pubspec.yaml", in order: up to
 // 15 levels from the working directory, then from each absolute argument
 // path. Each part lists a directory once; the argument part does not drop
@@ -69,9 +64,6 @@ QString pubspecPath(const QString& directory);
 bool usableWorkingDirectory(const std::optional<QString>& cwd);
 // The answer when no examined directory holds "pubspec.yaml".
 std::optional<QString> projectFallback(const std::optional<QString>& cwd, const QString& home);
-std::optional<QString> projectRoot(const std::optional<QString>& cwd, const QStringList& args,
-                                   const FileExists& fileExists = {},
-                                   const platform::Files& files = platform::systemKernel());
 std::optional<QString>
 workingDirectory(Pid pid, const platform::ProcessTable& table = platform::systemKernel());
 

@@ -4,8 +4,6 @@
 #include "IdentificationDetail.h"
 #include "Kernel.h"
 
-#include <QSet>
-
 namespace ombrix {
 
 using namespace Identification::detail;
@@ -69,27 +67,6 @@ std::optional<QString> Identification::projectFallback(const std::optional<QStri
         return cwd;
     }
     return std::nullopt;
-}
-
-std::optional<QString> Identification::projectRoot(const std::optional<QString>& cwd,
-                                                   const QStringList& args,
-                                                   const FileExists& fileExists,
-                                                   const platform::Files& files) {
-    const ProjectSearch search = projectSearch(cwd, args);
-    QSet<QString> asked;
-    for (const QStringList* part : {&search.fromCwd, &search.fromArgs}) {
-        for (const QString& directory : *part) {
-            if (asked.contains(directory)) {
-                continue;
-            }
-            asked.insert(directory);
-            const QString pubspec = pubspecPath(directory);
-            if (fileExists ? fileExists(pubspec) : files.fileExists(pubspec.toStdString())) {
-                return directory;
-            }
-        }
-    }
-    return projectFallback(cwd, QString::fromStdString(files.homeDirectory()));
 }
 
 std::optional<QString> Identification::workingDirectory(Pid pid,

@@ -3,29 +3,21 @@
 #include "Kernel.h"
 #include "PathProbe.h"
 
-#include <QElapsedTimer>
 #include <algorithm>
 
 namespace ombrix {
 
-namespace {
-
-qint64 nowMillis() {
-    static QElapsedTimer clock = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return clock.elapsed();
-}
-
-} // namespace
-
-ProjectSearcher::ProjectSearcher(const platform::Files& files, std::chrono::milliseconds stall)
+ProjectSearcher::ProjectSearcher(const platform::Files& files, const platform::Clock& clock,
+                                 std::chrono::milliseconds stall)
     : m_files(files)
+    , m_clock(clock)
     , m_stall(stall) {}
 
 ProjectSearcher::~ProjectSearcher() = default;
+
+std::chrono::nanoseconds ProjectSearcher::now() const {
+    return std::chrono::nanoseconds(m_clock.monotonicNanos());
+}
 
 void ProjectSearcher::start(const std::vector<Request>& requests) {
     std::vector<Entry> entries;
@@ -67,7 +59,7 @@ void ProjectSearcher::launch(std::vector<Entry> entries) {
     auto batch = std::make_unique<Batch>();
     batch->probe = m_files.probePaths(std::move(searches));
     batch->entries = std::move(entries);
-    batch->lastProgress = nowMillis();
+    batch->lastProgress = now();
     m_batches.push_back(std::move(batch));
 }
 
@@ -86,7 +78,7 @@ std::optional<QString> ProjectSearcher::answerOf(const Entry& entry,
 void ProjectSearcher::take(Batch& batch, Answers& answers, std::chrono::milliseconds wait) {
     const auto arrived = batch.probe->collect(wait);
     if (!arrived.empty()) {
-        batch.lastProgress = nowMillis();
+        batch.lastProgress = now();
     }
     for (const platform::PathAnswer& answer : arrived) {
         Entry& entry = batch.entries[answer.search];
@@ -102,7 +94,7 @@ void ProjectSearcher::take(Batch& batch, Answers& answers, std::chrono::millisec
 
 ProjectSearcher::Answers ProjectSearcher::gather(std::chrono::milliseconds wait, bool stuckToo) {
     Answers answers;
-    const qint64 deadline = nowMillis() + wait.count();
+    const auto deadline = now() + wait;
     for (;;) {
         for (auto& batch : m_batches) {
             take(*batch, answers, std::chrono::milliseconds(0));
@@ -113,12 +105,15 @@ ProjectSearcher::Answers ProjectSearcher::gather(std::chrono::milliseconds wait,
                 // a stuck batch costs one stall only
                 return (stuckToo || !b->split) && b->probe->pending() > 0 && wanted(*b);
             });
-        const qint64 left = deadline - nowMillis();
-        if (waiting == m_batches.end() || left <= 0) {
+        const auto left = deadline - now();
+        if (waiting == m_batches.end() || left <= std::chrono::nanoseconds(0)) {
             break;
         }
-        // In slices, so a batch answering elsewhere, or a stall, is seen soon.
-        take(**waiting, answers, std::chrono::milliseconds(std::min<qint64>(left, 10)));
+        // In slices, so a batch answering elsewhere, or a stall, is seen soon;
+        // rounded up, so the last sub-millisecond rest still waits.
+        take(**waiting, answers,
+             std::min(std::chrono::ceil<std::chrono::milliseconds>(left),
+                      std::chrono::milliseconds(10)));
     }
     dropSettled();
     return answers;
@@ -127,8 +122,7 @@ ProjectSearcher::Answers ProjectSearcher::gather(std::chrono::milliseconds wait,
 void ProjectSearcher::splitStalled() {
     std::vector<Entry> restart;
     for (auto& batch : m_batches) {
-        if (batch->split || batch->probe->pending() == 0 ||
-            nowMillis() - batch->lastProgress < m_stall.count()) {
+        if (batch->split || batch->probe->pending() == 0 || now() - batch->lastProgress < m_stall) {
             continue;
         }
         // Stuck on the first search it has not answered, which may be one no

@@ -9,7 +9,9 @@
 // other search still wanted starts afresh in a new prober, so one dead mount
 // costs one search, not the rest.
 //
-// Used on one thread at a time; the kernel must outlive the searcher.
+// Stalls and deadlines are counted on the injected clock; the only waiting is
+// in the prober's collect(). Used on one thread at a time; the files and the
+// clock must outlive the searcher.
 
 #include "DartProcess.h"
 #include "Identification.h"
@@ -25,6 +27,7 @@
 #include <vector>
 
 namespace ombrix::platform {
+class Clock;
 class Files;
 class PathProbe;
 } // namespace ombrix::platform
@@ -41,8 +44,8 @@ public:
     // A project, or nothing: the search itself has ended.
     using Answers = QHash<Pid, std::optional<QString>>;
 
-    explicit ProjectSearcher(const platform::Files& files,
-                             std::chrono::milliseconds stall = std::chrono::milliseconds(100));
+    ProjectSearcher(const platform::Files& files, const platform::Clock& clock,
+                    std::chrono::milliseconds stall = std::chrono::milliseconds(100));
     ~ProjectSearcher();
 
     // Starts one search per request whose pid is not being searched already;
@@ -73,8 +76,8 @@ private:
     struct Batch {
         std::unique_ptr<platform::PathProbe> probe;
         std::vector<Entry> entries;
-        qint64 lastProgress = 0; // ms, monotonic
-        bool split = false;      // its queue has been handed to a newer batch
+        std::chrono::nanoseconds lastProgress{0}; // on the injected clock
+        bool split = false;                       // its queue has been handed to a newer batch
     };
 
     Answers gather(std::chrono::milliseconds wait, bool stuckToo);
@@ -85,8 +88,10 @@ private:
     void splitStalled();
     void dropSettled();
     bool wanted(const Batch& batch) const;
+    std::chrono::nanoseconds now() const;
 
     const platform::Files& m_files;
+    const platform::Clock& m_clock;
     const std::chrono::milliseconds m_stall;
     std::vector<std::unique_ptr<Batch>> m_batches;
     bool current(const Entry& entry) const {

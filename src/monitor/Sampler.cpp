@@ -12,7 +12,7 @@ namespace ombrix {
 Sampler::Sampler(const platform::Kernel& kernel, std::chrono::milliseconds searchWait)
     : m_kernel(kernel)
     , m_searchWait(searchWait)
-    , m_searcher(kernel) {}
+    , m_searcher(kernel, kernel) {}
 
 void Sampler::forget(Pid pid) {
     m_previousCPUNanos.remove(pid);

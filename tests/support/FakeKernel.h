@@ -2,8 +2,10 @@
 
 // A process table, file system and clock that tests set up by hand. The
 // listing may be read from another thread, so it is guarded; everything else
-// is touched on the test's thread only.
+// is touched on the test's thread only. Path searches run in a FakeProbe over
+// `files` that waits on this clock.
 
+#include "FakeProbe.h"
 #include "Kernel.h"
 
 #include <atomic>
@@ -48,6 +50,12 @@ public:
     mutable std::vector<platform::Pid> terminated;
     mutable std::vector<platform::Pid> killed; // forceQuit()
     mutable std::atomic<int> listCalls = 0;    // counted on the sampling worker
+    // The prober's: paths it stops on (until the clock reaches each one's time,
+    // FakeProbe::forGood for good), every path it looked at, and how many
+    // probers were started.
+    FakeProbe::Hangs hangs;
+    mutable std::vector<std::string> probed;
+    mutable int probers = 0;
 
     void advance(std::int64_t nanos) { now += nanos; }
 
@@ -97,6 +105,11 @@ public:
     }
     bool fileExists(const std::string& path) const override { return files.count(path) > 0; }
     std::string homeDirectory() const override { return home; }
+    std::unique_ptr<platform::PathProbe>
+    probePaths(std::vector<platform::PathSearch> searches) const override {
+        ++probers;
+        return std::make_unique<FakeProbe>(std::move(searches), *this, *this, hangs, &probed);
+    }
     std::optional<platform::VmCounters> vmStatistics() const override { return vm; }
     std::uint64_t counterUnitBytes() const override { return page; }
     std::uint64_t physicalMemory() const override { return physical; }
