@@ -4,7 +4,6 @@
 #include "IdentificationDetail.h"
 
 #include <array>
-#include <utility>
 
 namespace ombrix {
 
@@ -12,56 +11,46 @@ using namespace Identification::detail;
 
 namespace {
 
-// The IDE table.
+// The IDE table, asked in order: bundle and product names anywhere in the
+// path first, then Linux's plain executables (the editors), then install
+// directories (JetBrains IDEs run as the Java runtime inside theirs).
+enum class Match { InPath, Executable };
 
-using Row = std::pair<QStringView, QStringView>;
+struct Row {
+    Match match;
+    QStringView text;
+    QStringView name;
+};
 
-constexpr std::array<Row, 8> ideFragments{{
-    {u"Cursor", u"Cursor"},
-    {u"Windsurf", u"Windsurf"},
-    {u"Visual Studio Code", u"VS Code"},
-    {u"Code Helper", u"VS Code"},
-    {u"Android Studio", u"Android Studio"},
-    {u"IntelliJ", u"IntelliJ"},
-    {u"Xcode", u"Xcode"},
-    {u"Zed", u"Zed"},
-}};
-
-// Linux installs carry no bundle names: the editors run as a plain executable,
-// JetBrains IDEs as the Java runtime inside their install directory.
-constexpr std::array<Row, 7> ideExecutables{{
-    {u"code", u"VS Code"},
-    {u"code-insiders", u"VS Code"},
-    {u"codium", u"VS Code"},
-    {u"cursor", u"Cursor"},
-    {u"windsurf", u"Windsurf"},
-    {u"zed", u"Zed"},
-    {u"zed-editor", u"Zed"},
-}};
-
-constexpr std::array<Row, 3> ideInstallFragments{{
-    {u"/android-studio/", u"Android Studio"},
-    {u"/idea-I", u"IntelliJ"},
-    {u"/intellij-idea", u"IntelliJ"},
+constexpr std::array<Row, 18> ides{{
+    {Match::InPath, u"Cursor", u"Cursor"},
+    {Match::InPath, u"Windsurf", u"Windsurf"},
+    {Match::InPath, u"Visual Studio Code", u"VS Code"},
+    {Match::InPath, u"Code Helper", u"VS Code"},
+    {Match::InPath, u"Android Studio", u"Android Studio"},
+    {Match::InPath, u"IntelliJ", u"IntelliJ"},
+    {Match::InPath, u"Xcode", u"Xcode"},
+    {Match::InPath, u"Zed", u"Zed"},
+    {Match::Executable, u"code", u"VS Code"},
+    {Match::Executable, u"code-insiders", u"VS Code"},
+    {Match::Executable, u"codium", u"VS Code"},
+    {Match::Executable, u"cursor", u"Cursor"},
+    {Match::Executable, u"windsurf", u"Windsurf"},
+    {Match::Executable, u"zed", u"Zed"},
+    {Match::Executable, u"zed-editor", u"Zed"},
+    {Match::InPath, u"/android-studio/", u"Android Studio"},
+    {Match::InPath, u"/idea-I", u"IntelliJ"},
+    {Match::InPath, u"/intellij-idea", u"IntelliJ"},
 }};
 
 } // namespace
 
 std::optional<QString> Identification::ideName(const QString& executablePath) {
-    for (const auto& [fragment, name] : ideFragments) {
-        if (executablePath.contains(fragment)) {
-            return name.toString();
-        }
-    }
     const QString executable = lastPathComponent(executablePath);
-    for (const auto& [file, name] : ideExecutables) {
-        if (executable == file) {
-            return name.toString();
-        }
-    }
-    for (const auto& [fragment, name] : ideInstallFragments) {
-        if (executablePath.contains(fragment)) {
-            return name.toString();
+    for (const Row& row : ides) {
+        if (row.match == Match::InPath ? executablePath.contains(row.text)
+                                       : executable == row.text) {
+            return row.name.toString();
         }
     }
     return std::nullopt;
