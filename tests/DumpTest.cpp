@@ -1,5 +1,6 @@
 // The dump's own choices, on a fake machine: two readings over the measured
-// interval, listing order, and the daemons asked address by address.
+// interval, listing order, only what both readings saw, and the daemons asked
+// address by address.
 
 #include "Dump.h"
 
@@ -15,6 +16,11 @@ namespace {
 // Each process spins at `spin` cores for as long as the fake clock runs.
 struct SpinningKernel : ombrix::testing::FakeKernel {
     std::map<platform::Pid, double> spin;
+    std::string later; // listed from the second listing on
+    std::string listProcesses() const override {
+        const std::string text = FakeKernel::listProcesses();
+        return listCalls > 1 ? text + later : text;
+    }
     std::optional<platform::ProcessUsage> usage(platform::Pid pid) const override {
         auto usage = FakeKernel::usage(pid);
         if (usage && spin.count(pid)) {
@@ -40,7 +46,7 @@ std::string print(const platform::Kernel& kernel, const ProcessMonitor::Resolver
 TEST(Dump, TwoReadingsInListingOrderAndEveryDaemonAddressInTurn) {
     SpinningKernel kernel;
     kernel.processes[50].exe = "/usr/share/code/code";
-    for (platform::Pid pid : {10, 11, 12}) {
+    for (platform::Pid pid : {10, 11, 12, 13}) {
         kernel.processes[pid].parent = 50;
         kernel.processes[pid].usage = platform::ProcessUsage{0, 1 << 20, 7, std::nullopt};
         kernel.processes[pid].cwd = "/home/me/app/lib";
@@ -50,6 +56,7 @@ TEST(Dump, TwoReadingsInListingOrderAndEveryDaemonAddressInTurn) {
     kernel.processes[12].cwd = "/";
     kernel.processes[12].usage->physFootprint = 1 << 30; // heavier, still printed last
     kernel.spin = {{10, 0.25}, {12, 1.0}};
+    kernel.later = "13 /x/dart run\n"; // started between the readings: no CPU figure, no line
     kernel.setListing("10 /x/dart language-server --dtd-uri=ws://127.0.0.1:1/a\n"
                       "11 /x/dart language-server --dtd-uri=ws://127.0.0.1:1/b\n"
                       "12 /x/dart language-server --dtd-uri=ws://127.0.0.1:1/c\n");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHashFunctions>
 #include <QString>
 #include <QtGlobal>
 #include <optional>
@@ -33,6 +34,9 @@ struct ProcessRef {
     quint64 startTime = 0;
 
     friend bool operator==(const ProcessRef&, const ProcessRef&) = default;
+    friend size_t qHash(const ProcessRef& ref, size_t seed = 0) noexcept {
+        return qHashMulti(seed, ref.id, ref.startTime);
+    }
 };
 
 } // namespace ombrix

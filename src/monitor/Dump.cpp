@@ -4,6 +4,7 @@
 // - the tooling daemons are asked one by one, every address in turn, until
 //   its window has an answer;
 // - an empty answer is not kept, so a window's next address is still asked;
+// - only processes both readings saw are printed: the others have no CPU figure;
 // - the project searches get a grace past the second reading, and one that
 //   has not ended by then prints as none.
 
@@ -16,6 +17,7 @@
 #include "WorkspaceResolver.h"
 
 #include <QSemaphore>
+#include <QSet>
 #include <algorithm>
 #include <memory>
 #include <mutex>
@@ -69,7 +71,10 @@ void print(const platform::Kernel& kernel, const ProcessMonitor::Resolver& resol
     // system that stops answering costs its process the project, and the dump
     // at most the grace, never its exit.
     Sampler sampler(kernel, std::chrono::milliseconds(0));
-    sampler.read(false);
+    QSet<ProcessRef> firstSeen;
+    for (const DartProcess& row : sampler.read(false).rows) {
+        firstSeen.insert({row.id, row.startTime});
+    }
     const qint64 sleepStart = kernel.monotonicNanos();
     kernel.sleepMicroseconds(interval.count());
     // Read before waiting on anything: a hung mount or a slow daemon must not
@@ -83,6 +88,9 @@ void print(const platform::Kernel& kernel, const ProcessMonitor::Resolver& resol
                                         0, (searchEnd - kernel.monotonicNanos()) / 1'000'000)));
 
     for (const DartProcess& row : reading.rows) {
+        if (!firstSeen.contains({row.id, row.startTime})) {
+            continue; // started since the first reading: nothing was measured
+        }
         QString last = QStringLiteral("-");
         if (row.projectPath) {
             last = *row.projectPath;
