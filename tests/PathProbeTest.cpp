@@ -6,11 +6,21 @@
 #include "HungMount.h"
 #include "ToolTree.h"
 
+#include <atomic>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+// A plain pipe() is the non-atomic way: a child spawned by another thread
+// before the close-on-exec flag is set inherits the prober's pipe. Counted here
+// (this definition takes the place of libc's), it must never be used.
+static std::atomic<int> g_plainPipes{0};
+extern "C" int pipe(int fds[2]) noexcept {
+    ++g_plainPipes;
+    return ::pipe2(fds, 0);
+}
 
 namespace {
 
@@ -75,7 +85,9 @@ TEST_F(PathProbeTree, BothProbersAnswerAlike) {
         return ::stat(path.c_str(), &info) != 0 || info.st_nlink == 0;
     };
     auto inThread = answeredProbe(searches, exists, deleted);
+    const int plainPipes = g_plainPipes;
     auto inChild = childProbe(searches);
+    EXPECT_EQ(g_plainPipes, plainPipes) << "the prober's pipe was not made close-on-exec at once";
     const auto threadAnswers = inThread->collect(0ms);
     const auto childAnswers = inChild->collect(10s);
     ASSERT_EQ(threadAnswers.size(), std::size(rows));
