@@ -7,6 +7,7 @@
 #include "ToolTree.h"
 
 #include <atomic>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -15,10 +16,17 @@
 
 // A plain pipe() is the non-atomic way: a child spawned by another thread
 // before the close-on-exec flag is set inherits the prober's pipe. Counted here
-// (this definition takes the place of libc's), it must never be used.
+// (this definition takes the place of libc's) when called from this program's
+// own code, not a sanitizer runtime's: it must never be used.
 static std::atomic<int> g_plainPipes{0};
 extern "C" int pipe(int fds[2]) noexcept {
-    ++g_plainPipes;
+    Dl_info caller{};
+    Dl_info self{};
+    if (::dladdr(__builtin_return_address(0), &caller) != 0 &&
+        ::dladdr(reinterpret_cast<void*>(&pipe), &self) != 0 &&
+        caller.dli_fbase == self.dli_fbase) {
+        ++g_plainPipes;
+    }
     return ::pipe2(fds, 0);
 }
 
