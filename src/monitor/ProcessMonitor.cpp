@@ -175,7 +175,8 @@ void ProcessMonitor::apply(const Reading& reading) {
                                              double(memory.physical)
                                        : 0.0);
 
-    startResolutions(reading.dtdByWindow);
+    const QHash<Pid, QUrl> dtdByWindow = Sampler::collectDaemons(reading.daemons);
+    startResolutions(dtdByWindow);
     QList<DartProcess> rows = reading.rows;
     for (DartProcess& row : rows) {
         if (const auto window = reading.windowOf.constFind(row.id);
@@ -184,7 +185,7 @@ void ProcessMonitor::apply(const Reading& reading) {
         }
     }
     for (auto it = m_workspaceByWindow.begin(); it != m_workspaceByWindow.end();) {
-        it = reading.dtdByWindow.contains(it.key()) ? std::next(it) : m_workspaceByWindow.erase(it);
+        it = dtdByWindow.contains(it.key()) ? std::next(it) : m_workspaceByWindow.erase(it);
     }
     QHash<Pid, Stop> stops;
     for (DartProcess& row : rows) {

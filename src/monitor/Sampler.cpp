@@ -101,7 +101,6 @@ Reading Sampler::read(bool anyRoot) {
             reading.daemons.push_back(std::move(*address));
         }
     }
-    reading.dtdByWindow = collectDaemons(reading.daemons);
 
     QSet<Pid> measured;
     measured.reserve(m_previousCPUNanos.size() + 16);

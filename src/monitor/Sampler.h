@@ -34,7 +34,6 @@ struct Reading {
     SystemMemory memory;
     QList<DartProcess> rows;            // listing order; workspaces are the window cache's to add
     QHash<Pid, Pid> windowOf;           // row pid -> IDE window, for rows that may show a workspace
-    QHash<Pid, QUrl> dtdByWindow;       // windows whose tooling daemon may be asked
     std::vector<DaemonAddress> daemons; // every address named, in listing order
 };
 
