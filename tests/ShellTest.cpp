@@ -145,7 +145,8 @@ TEST(Shell, BothUpdateCommandsAndBothQuitsReachTheSameHandlers) {
     EXPECT_EQ(counters.updateChecks, 2);
     EXPECT_EQ(counters.quits, 2);
     EXPECT_EQ(actionTexts(app.trayMenu()->actions()),
-              QStringList({"Open Window", QString::fromUtf8("Check for Updates\u2026"), "Quit"}));
+              QStringList({"No Dart Processes", "Open Window",
+                           QString::fromUtf8("Check for Updates\u2026"), "Quit"}));
 }
 
 TEST(Shell, ClosedWindowOpensAgainAsTheSameWindow) {

@@ -8,7 +8,7 @@ ombrix_test(ombrix_updater_test
   MAIN gui
   LABELS app)
 ombrix_test(ombrix_shell_test
-  SOURCES ShellTest.cpp LeftoverAlertsTest.cpp
+  SOURCES ShellTest.cpp LeftoverAlertsTest.cpp TrayMenuTest.cpp
   LIBS ombrix_shell Qt6::Test
   MAIN gui
   LABELS app)

@@ -12,3 +12,8 @@ ombrix_test(ombrix_desktop_styles_test
   LIBS ombrix_desktop Qt6::Test
   MAIN gui
   LABELS desktop)
+ombrix_test(ombrix_dbus_menu_test
+  SOURCES DBusMenuExporterTest.cpp
+  LIBS ombrix_desktop
+  MAIN core
+  LABELS desktop)

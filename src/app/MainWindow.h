@@ -26,6 +26,8 @@ public:
     MainWindow(MonitorState& monitor, PathMaskSetting& hidePaths, Actions actions,
                QWidget* parent = nullptr);
 
+    ProcessListView& view() const { return *m_view; }
+
 private:
     void showAbout();
 

@@ -8,11 +8,14 @@
 #include "PathMaskSetting.h"
 #include "ProcessMonitor.h"
 #include "ProcessText.h"
+#include "StatusNotifierItem.h"
+#include "TrayMenu.h"
 #include "TrayPanel.h"
 #include "Updater.h"
 
 #include <QApplication>
 #include <QCursor>
+#include <QDBusServiceWatcher>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
@@ -72,6 +75,23 @@ void OmbrixApp::start() {
     connect(&m_alertTimer, &QTimer::timeout, this, &OmbrixApp::tellLeftovers);
     connect(&monitor(), &MonitorState::processesChanged, this, &OmbrixApp::tellLeftovers);
 
+    m_label = std::make_unique<MenuBarLabel>(monitor());
+    connect(m_label.get(), &MenuBarLabel::changed, this, &OmbrixApp::showFace);
+    m_trayMenu = std::make_unique<QMenu>();
+
+    if (!m_options.trayAvailable) {
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        if (bus.isConnected()) {
+            m_watcherAppears =
+                new QDBusServiceWatcher(QLatin1String(StatusNotifierItem::watcherService), bus,
+                                        QDBusServiceWatcher::WatchForRegistration, this);
+            connect(m_watcherAppears, &QDBusServiceWatcher::serviceRegistered, this,
+                    &OmbrixApp::useStatusNotifier);
+            if (StatusNotifierItem::watcherPresent(bus) && useStatusNotifier()) {
+                return;
+            }
+        }
+    }
     const bool tray = m_options.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
     QApplication::setQuitOnLastWindowClosed(!tray);
     if (tray) {
@@ -81,7 +101,10 @@ void OmbrixApp::start() {
     }
 }
 
-void OmbrixApp::buildTray() {
+void OmbrixApp::buildPanel() {
+    if (m_panel) {
+        return;
+    }
     m_panel = std::make_unique<TrayPanel>(monitor(), *m_hidePaths,
                                           ProcessListView::Actions{
                                               [this] {
@@ -91,26 +114,91 @@ void OmbrixApp::buildTray() {
                                               [this] { checkForUpdates(); },
                                               [this] { quit(); },
                                           });
-
-    m_trayMenu = std::make_unique<QMenu>();
-    m_trayMenu->addAction(tr("Open Window"), this, &OmbrixApp::openWindow);
-    m_trayMenu->addAction(tr("Check for Updates\u2026"), this, &OmbrixApp::checkForUpdates);
-    m_trayMenu->addSeparator();
-    m_trayMenu->addAction(tr("Quit"), this, &OmbrixApp::quit);
-
     connect(m_panel.get(), &TrayPanel::iconMenuRequested, this,
             [this](const QPoint& at) { m_trayMenu->popup(at); });
+}
 
+void OmbrixApp::buildTray() {
+    buildPanel();
     m_tray = std::make_unique<QSystemTrayIcon>();
     m_tray->setContextMenu(m_trayMenu.get());
-    m_label = std::make_unique<MenuBarLabel>(monitor(), *m_tray);
+    m_tray->setIcon(MenuBarLabel::trayIcon());
     connect(m_tray.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger) {
                     m_panel->toggle(m_tray->geometry(), QCursor::pos());
                 }
             });
+    showFace();
     m_tray->show();
+}
+
+bool OmbrixApp::useStatusNotifier() {
+    if (m_item) {
+        return true;
+    }
+    auto item = std::make_unique<StatusNotifierItem>(
+        QDBusConnection::sessionBus(), QStringLiteral("ombrix"), QApplication::applicationName());
+    item->setIcon(QLatin1String(MenuBarLabel::symbolicIconName), MenuBarLabel::drawnIcon());
+    item->setAttentionIcon(MenuBarLabel::attentionIcon());
+    item->setLabel(m_label->title(), MenuBarLabel::titleGuide());
+    if (!item->start()) {
+        return false;
+    }
+    m_item = std::move(item);
+    // The watcher took over from the XEmbed icon, or from the window as the only way in.
+    delete m_watcherAppears;
+    m_watcherAppears = nullptr;
+    m_tray.reset();
+    QApplication::setQuitOnLastWindowClosed(false);
+    buildPanel();
+    connect(m_item.get(), &StatusNotifierItem::activated, this,
+            [this](const QPoint& at) { m_panel->toggle(QRect(), at); });
+    connect(m_item.get(), &StatusNotifierItem::secondaryActivated, this, &OmbrixApp::openWindow);
+    connect(m_item.get(), &StatusNotifierItem::contextMenuRequested, this,
+            [this](const QPoint& at) { m_trayMenu->popup(at); });
+    connect(&m_item->menu(), &DBusMenuExporter::chosen, this, &OmbrixApp::choose);
+    showFace();
+    return true;
+}
+
+void OmbrixApp::showFace() {
+    const QList<MenuEntry>& entries = m_label->menu();
+    if (m_item) {
+        m_item->setLabel(m_label->title(), MenuBarLabel::titleGuide());
+        m_item->setToolTip(QApplication::applicationName(), m_label->toolTip());
+        m_item->setStatus(m_label->attention() ? StatusNotifierItem::Status::NeedsAttention
+                                               : StatusNotifierItem::Status::Active);
+        m_item->menu().setEntries(entries);
+    }
+    if (m_tray) {
+        m_tray->setToolTip(m_label->toolTip());
+        if (m_label->attention() != m_attentionShown) {
+            m_attentionShown = m_label->attention();
+            m_tray->setIcon(m_attentionShown ? MenuBarLabel::attentionIcon()
+                                             : MenuBarLabel::trayIcon());
+        }
+    }
+    TrayMenu::fill(*m_trayMenu, entries, [this](const QString& key) { choose(key); });
+}
+
+void OmbrixApp::choose(const QString& key) {
+    if (key == QLatin1String(TrayMenu::checkForUpdatesKey)) {
+        checkForUpdates();
+    } else if (key == QLatin1String(TrayMenu::quitKey)) {
+        quit();
+    } else if (key == QLatin1String(TrayMenu::endLeftoversKey)) {
+        openWindow();
+        m_window->view().confirmEndLeftovers();
+    } else if (const auto process = TrayMenu::processOf(key)) {
+        openWindow();
+        // Once the shown window has laid its rows out.
+        QTimer::singleShot(0, m_window.get(),
+                           [this, ref = *process] { m_window->view().showProcess(ref); });
+    } else if (key == QLatin1String(TrayMenu::openWindowKey) ||
+               key == QLatin1String(TrayMenu::moreKey)) {
+        openWindow();
+    }
 }
 
 void OmbrixApp::openWindow() {

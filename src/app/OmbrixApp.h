@@ -5,6 +5,12 @@
 // window, the tray item and its panel, and the desktop notifications of new
 // leftovers. It decides nothing about processes.
 //
+// The tray item is our own StatusNotifierItem while a StatusNotifierWatcher
+// is on the session bus (GNOME's AppIndicator extension, KDE, Xfce): a label
+// with the total, a menu of the processes. Without one it is Qt's tray icon
+// (XEmbed), or, with no tray at all, the window; a watcher that appears later
+// is used from then on.
+//
 // Call order: construct, then start() once the QApplication exists. The dump
 // is decided before either (DumpRequest.h), so it never needs a display.
 
@@ -16,6 +22,7 @@
 #include <memory>
 #include <optional>
 
+class QDBusServiceWatcher;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -27,6 +34,7 @@ class MainWindow;
 class MenuBarLabel;
 class PathMaskSetting;
 class MonitorState;
+class StatusNotifierItem;
 class TrayPanel;
 
 class OmbrixApp : public QObject {
@@ -35,7 +43,8 @@ public:
     struct Options {
         // Builds the monitor on first use; empty: the real, polling one.
         std::function<std::unique_ptr<MonitorState>()> makeMonitor;
-        // Whether the desktop has a system tray; empty: ask it.
+        // Whether the desktop has an XEmbed system tray, and no StatusNotifierItem
+        // watcher is looked for; empty: ask the session bus, then the desktop.
         std::optional<bool> trayAvailable;
         // Both update commands; empty: the shared Updater.
         std::function<void()> checkForUpdates;
@@ -62,11 +71,18 @@ public:
     MainWindow* mainWindow() const { return m_window.get(); }
     TrayPanel* panel() const { return m_panel.get(); }
     QSystemTrayIcon* trayIcon() const { return m_tray.get(); }
+    StatusNotifierItem* statusNotifierItem() const { return m_item.get(); }
     MenuBarLabel* label() const { return m_label.get(); }
     QMenu* trayMenu() const { return m_trayMenu.get(); }
 
+    // What choosing the menu entry `key` does (TrayMenu's keys).
+    void choose(const QString& key);
+
 private:
+    void buildPanel();
     void buildTray();
+    bool useStatusNotifier();
+    void showFace();
     void tellLeftovers();
 
     Options m_options;
@@ -77,7 +93,10 @@ private:
     std::unique_ptr<TrayPanel> m_panel;
     std::unique_ptr<QMenu> m_trayMenu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
+    std::unique_ptr<StatusNotifierItem> m_item;
+    QDBusServiceWatcher* m_watcherAppears = nullptr;
     std::unique_ptr<MenuBarLabel> m_label;
+    bool m_attentionShown = false; // on the XEmbed icon
     std::unique_ptr<DesktopNotifier> m_notifier;
     std::unique_ptr<LeftoverAlerts> m_alerts;
     QElapsedTimer m_clock; // monotonic, for the notices' spacing

@@ -30,6 +30,10 @@ ProcessList::ProcessList(bool compact, QWidget* parent)
     setFocusPolicy(Qt::TabFocus);
 }
 
+QWidget* ProcessList::rowOf(Pid pid) const {
+    return m_rows.value(pid);
+}
+
 int ProcessList::headerHeight() const {
     return int(std::ceil(QFontMetricsF(m_captions.first()->font()).height())) + 8;
 }

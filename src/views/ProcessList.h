@@ -27,6 +27,8 @@ public:
 
     void setProcesses(const QList<DartProcess>& processes, quint64 peakMemoryBytes, bool masked);
     void setMasked(bool masked);
+    // The row showing `pid`, or null.
+    QWidget* rowOf(Pid pid) const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

@@ -26,6 +26,7 @@
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 namespace ombrix {
@@ -286,6 +287,20 @@ void ProcessListView::refreshMask() {
     toggle->setToolTip(toggleTip(hidden));
     toggle->setAccessibleName(toggleTip(hidden));
     m_list->setMasked(hidden);
+}
+
+bool ProcessListView::showProcess(const ProcessRef& process) {
+    const QList<DartProcess>& listed = m_monitor.processes();
+    const bool same = std::any_of(listed.begin(), listed.end(), [&](const DartProcess& p) {
+        return p.id == process.id && p.startTime == process.startTime;
+    });
+    QWidget* row = same ? m_list->rowOf(process.id) : nullptr;
+    if (row == nullptr) {
+        return false;
+    }
+    m_scroll->ensureWidgetVisible(row, 0, 0);
+    row->setFocus(Qt::OtherFocusReason);
+    return true;
 }
 
 void ProcessListView::setRevealHandler(std::function<void(const QString&)> handler) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DartProcess.h"
+
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -43,12 +45,17 @@ public:
     // FolderRevealer on the session bus, created on first use.
     void setRevealHandler(std::function<void(const QString& path)> handler);
 
+    // Scrolls the row of `process` into view and gives it the focus; false
+    // when that process is no longer listed.
+    bool showProcess(const ProcessRef& process);
+    // The confirmation of "End Leftovers…", raised if it is open already.
+    void confirmEndLeftovers();
+
 private:
     QWidget* buildHeader();
     QWidget* buildStatistics();
     QWidget* buildFooter();
     QWidget* buildLeftovers();
-    void confirmEndLeftovers();
     void refreshProcesses();
     static void setFigure(TextLine* value, const QString& text);
     void refreshMemory();
