@@ -17,7 +17,17 @@ TEST(DBusMenuExporter, IdsStayWithTheirEntryAndTheRevisionMovesOnlyOnAChange) {
     EXPECT_EQ(menu.revision(), revision) << "nothing changed, nothing announced";
     EXPECT_EQ(menu.properties(idA, {}).value("label"), "my__app") << "an underscore is no key";
 
+    int layouts = 0;
+    QList<int> relabelled;
+    QObject::connect(&menu, &DBusMenuExporter::layoutUpdated, [&] { ++layouts; });
+    QObject::connect(&menu, &DBusMenuExporter::entriesChanged,
+                     [&](const QList<int>& ids) { relabelled += ids; });
+    menu.setEntries({a, MenuEntry{"b", "B2"}});
+    EXPECT_EQ(layouts, 0) << "the same entries in the same places";
+    EXPECT_EQ(relabelled, QList<int>{idB}) << "hosts that reread only the shape are told";
+
     menu.setEntries({MenuEntry{"c", "C"}, a});
+    EXPECT_EQ(layouts, 1);
     EXPECT_GT(menu.revision(), revision);
     EXPECT_EQ(menu.idOf("a"), idA);
     EXPECT_EQ(menu.entry(idB), nullptr) << "a click on a gone entry reaches nothing";

@@ -15,3 +15,10 @@ add_test(NAME ombrix_session_Leftovers
                  ${CMAKE_CURRENT_SOURCE_DIR}/session/SessionTest.py --reaper ${CMAKE_BINARY_DIR}
                  Leftovers)
 set_tests_properties(ombrix_session_Leftovers PROPERTIES LABELS session TIMEOUT 600 RUN_SERIAL ON)
+# Ubuntu's tray: the real GNOME Shell and its AppIndicator extension, headless,
+# with leftovers, hence in a private pid namespace too.
+add_test(NAME ombrix_session_Gnome
+         COMMAND unshare --pid --fork --kill-child --mount-proc /usr/bin/python3 -B
+                 ${CMAKE_CURRENT_SOURCE_DIR}/session/SessionTest.py --reaper ${CMAKE_BINARY_DIR}
+                 Gnome)
+set_tests_properties(ombrix_session_Gnome PROPERTIES LABELS session TIMEOUT 600 RUN_SERIAL ON)

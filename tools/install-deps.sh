@@ -9,7 +9,8 @@ PACKAGES="build-essential cmake ninja-build pkg-config \
   fuse3 libfuse3-dev util-linux \
   dpkg-dev debootstrap desktop-file-utils appstream \
   qt6-wayland weston at-spi2-core python3-pyatspi \
-  clang libclang-rt-dev llvm clang-format-15"
+  clang libclang-rt-dev llvm clang-format-15 \
+  gnome-shell gnome-shell-extension-appindicator xwayland fonts-cantarell adwaita-icon-theme"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

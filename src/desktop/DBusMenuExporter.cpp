@@ -38,14 +38,25 @@ void DBusMenuExporter::setEntries(const QList<MenuEntry>& entries) {
     if (entries == m_entries) {
         return;
     }
+    const QList<int> before = ids();
+    QList<int> changed;
     QHash<QString, int> ids;
     for (const MenuEntry& e : entries) {
-        ids.insert(e.key, m_ids.contains(e.key) ? m_ids.value(e.key) : m_nextId++);
+        const int id = m_ids.contains(e.key) ? m_ids.value(e.key) : m_nextId++;
+        ids.insert(e.key, id);
+        if (const MenuEntry* old = entry(id); old != nullptr && !(*old == e)) {
+            changed.append(id);
+        }
     }
     m_ids = std::move(ids);
     m_entries = entries;
     ++m_revision;
-    emit layoutUpdated(m_revision, 0);
+    if (this->ids() != before) {
+        emit layoutUpdated(m_revision, 0);
+    }
+    if (!changed.isEmpty()) {
+        emit entriesChanged(changed);
+    }
 }
 
 const MenuEntry* DBusMenuExporter::entry(int id) const {
@@ -98,6 +109,13 @@ DBusMenuAdaptor::DBusMenuAdaptor(DBusMenuExporter* menu)
     : QDBusAbstractAdaptor(menu)
     , m_menu(menu) {
     connect(menu, &DBusMenuExporter::layoutUpdated, this, &DBusMenuAdaptor::LayoutUpdated);
+    connect(menu, &DBusMenuExporter::entriesChanged, this, [this](const QList<int>& ids) {
+        DBusMenuItems updated;
+        for (const int id : ids) {
+            updated.append({id, m_menu->properties(id, {})});
+        }
+        emit ItemsPropertiesUpdated(updated, {});
+    });
 }
 
 bool DBusMenuAdaptor::known(int id) {

@@ -7,8 +7,11 @@
 //
 // Every entry keeps the id it first got for its key, and an id is never given
 // to another key, so a click that races a change reaches the entry the user
-// saw or nothing. The revision moves, and LayoutUpdated goes out, only when an
-// entry or one of its texts changed: nothing is sent while nothing changes.
+// saw or nothing. The revision moves only when an entry or one of its texts
+// changed: LayoutUpdated goes out when entries came, went or moved, and
+// ItemsPropertiesUpdated for entries that stayed but changed (hosts such as
+// GNOME's read only the layout's shape again); nothing is sent while nothing
+// changes.
 // Unknown ids and malformed calls get D-Bus errors. Used on the thread that
 // owns it.
 
@@ -56,6 +59,7 @@ public:
 signals:
     void chosen(const QString& key);
     void layoutUpdated(uint revision, int parent);
+    void entriesChanged(const QList<int>& ids); // same place, new label or state
 
 private:
     QList<MenuEntry> m_entries;

@@ -97,17 +97,17 @@ public:
 public slots:
     uint GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames,
                    ombrix::DBusMenuLayout& layout);
-    ombrix::DBusMenuItems GetGroupProperties(const QList<int>& ids,
-                                             const QStringList& propertyNames);
+    QList<ombrix::DBusMenuItem> GetGroupProperties(const QList<int>& ids,
+                                                   const QStringList& propertyNames);
     QDBusVariant GetProperty(int id, const QString& name);
     void Event(int id, const QString& eventId, const QDBusVariant& data, uint timestamp);
-    QList<int> EventGroup(const ombrix::DBusMenuEvents& events);
+    QList<int> EventGroup(const QList<ombrix::DBusMenuEvent>& events);
     bool AboutToShow(int id);
     QList<int> AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors);
 
 signals:
-    void ItemsPropertiesUpdated(const ombrix::DBusMenuItems& updated,
-                                const ombrix::DBusMenuItemKeysList& removed);
+    void ItemsPropertiesUpdated(const QList<ombrix::DBusMenuItem>& updated,
+                                const QList<ombrix::DBusMenuItemKeys>& removed);
     void LayoutUpdated(uint revision, int parent);
     void ItemActivationRequested(int id, uint timestamp);
 
