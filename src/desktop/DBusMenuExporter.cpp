@@ -3,6 +3,7 @@
 #include "StatusNotifierAdaptors.h"
 
 #include <QDBusError>
+#include <QTimer>
 
 namespace ombrix {
 
@@ -101,7 +102,8 @@ QVariantMap DBusMenuExporter::properties(int id, const QStringList& wanted) cons
 void DBusMenuExporter::choose(int id) {
     const MenuEntry* e = entry(id);
     if (e != nullptr && e->enabled && !e->separator) {
-        emit chosen(e->key);
+        // After the host's call has its answer: a choice such as Quit ends the program.
+        QTimer::singleShot(0, this, [this, key = e->key] { emit chosen(key); });
     }
 }
 

@@ -54,6 +54,7 @@ public:
     int idOf(const QString& key) const { return m_ids.value(key); }
     QList<int> ids() const;
     QVariantMap properties(int id, const QStringList& wanted) const;
+    // chosen() follows from the event loop, for an enabled entry only.
     void choose(int id);
 
 signals:

@@ -200,20 +200,25 @@ class Tray(StandIn):
         self.bus.call_sync(sender, path, "org.kde.StatusNotifierItem", "Activate",
                            GLib.Variant("(ii)", (x, y)), None, Gio.DBusCallFlags.NONE, 5000, None)
 
-    def click_menu(self, label):
-        """Chooses an entry of the registered item's menu, as the tray does."""
+    def menu_call(self, method, args):
+        """Calls `method` of the registered item's dbusmenu, as a tray does."""
         sender, path = self.items[-1]
         menu = self.bus.call_sync(sender, path, "org.freedesktop.DBus.Properties", "Get",
                                   GLib.Variant("(ss)", ("org.kde.StatusNotifierItem", "Menu")),
                                   None, Gio.DBusCallFlags.NONE, 5000, None).unpack()[0]
-        layout = self.bus.call_sync(sender, menu, "com.canonical.dbusmenu", "GetLayout",
-                                    GLib.Variant("(iias)", (0, -1, [])), None,
-                                    Gio.DBusCallFlags.NONE, 5000, None).unpack()[1]
-        ids = [child[0] for child in layout[2] if child[1].get("label") == label]
-        assert len(ids) == 1, layout
-        self.bus.call_sync(sender, menu, "com.canonical.dbusmenu", "Event",
-                           GLib.Variant("(isvu)", (ids[0], "clicked", GLib.Variant("i", 0), 0)),
-                           None, Gio.DBusCallFlags.NONE, 5000, None)
+        return self.bus.call_sync(sender, menu, "com.canonical.dbusmenu", method, args, None,
+                                  Gio.DBusCallFlags.NONE, 5000, None).unpack()
+
+    def menu(self):
+        """The entries of the item's menu: (id, label) for each, "" for a separator."""
+        layout = self.menu_call("GetLayout", GLib.Variant("(iias)", (0, -1, [])))[1]
+        return [(child[0], child[1].get("label", "")) for child in layout[2]]
+
+    def click_menu(self, label):
+        """Chooses an entry of the registered item's menu, as the tray does."""
+        ids = [i for i, text in self.menu() if text == label]
+        assert len(ids) == 1, self.menu()
+        self.menu_call("Event", GLib.Variant("(isvu)", (ids[0], "clicked", GLib.Variant("i", 0), 0)))
 
 
 class FileManager(StandIn):
@@ -608,6 +613,26 @@ class Wayland(Session):
             extents = panel[0].queryComponent().getExtents(pyatspi.WINDOW_COORDS)
             self.assertEqual((extents.width, extents.height), (540, 470))
             wait_for("our rows", lambda: len(self.shown(panel[0], self.all_darts())) == 3)
+
+            # A right click reads the same processes from the menu.
+            # Other tests' Dart processes may be listed too.
+            labels = [text for _, text in tray.menu()]
+            listed = sum(text.startswith("Dart 600 \u00b7 ") for text in labels)
+            self.assertGreaterEqual(listed, 3, labels)
+            self.assertEqual(labels[-4:], ["Open Window", "Check for Updates\u2026", "", "Quit"])
+            # A host that errs or floods gets errors or answers, and the sampling goes on.
+            hostile = {"an unknown id": ("GetLayout", GLib.Variant("(iias)", (987654, -1, []))),
+                       "wrong types": ("Event", GLib.Variant("(ssvu)", ("1", "clicked",
+                                                                        GLib.Variant("i", 0), 0))),
+                       "no such entry": ("GetProperty", GLib.Variant("(is)", (987654, "label")))}
+            for name, (method, args) in hostile.items():
+                with self.subTest(name), self.assertRaises(GLib.Error):
+                    tray.menu_call(method, args)
+            for _ in range(500):
+                tray.menu()
+            self.darts.append(Darts(1))
+            wait_for("the menu to follow the next sample", lambda: sum(
+                text.startswith("Dart 600 \u00b7 ") for _, text in tray.menu()) == listed + 1)
             self.assertIsNone(app.poll())
         finally:
             tray.close()
