@@ -7,9 +7,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
-#include <fcntl.h>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -17,109 +17,73 @@
 #include <map>
 #include <mutex>
 #include <set>
-#include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using Table = std::map<pid_t, std::vector<std::string>>; // fields by pid
 
 const std::string ombrix = OMBRIX_BINARY_DIR "/src/app/ombrix";
 
-// Pid 1's duty: reap whatever ends, ours and the adopted alike, and keep
-// the statuses of the processes the test waits for.
+// Pid 1's duty: reap whatever ends, ours and the adopted alike.
 class Reaper {
 public:
     Reaper()
-        : m_thread([this] { run(); }) {}
+        : m_thread([this] {
+            while (!m_stop) {
+                const pid_t pid = ::waitpid(-1, nullptr, WNOHANG);
+                if (pid > 0) {
+                    std::lock_guard lock(m_mutex);
+                    m_reaped.insert(pid);
+                } else {
+                    std::this_thread::sleep_for(2ms);
+                }
+            }
+        }) {}
     ~Reaper() {
         m_stop = true;
         m_thread.join();
     }
-    bool reaped(pid_t pid) {
-        std::lock_guard lock(m_mutex);
-        return m_statuses.count(pid) > 0;
-    }
-    // The wait status of `pid` once it has ended; -1 after `limit`.
-    int wait(pid_t pid, std::chrono::seconds limit = 30s) {
-        std::unique_lock lock(m_mutex);
-        if (!m_ended.wait_for(lock, limit, [&] { return m_statuses.count(pid) > 0; })) {
-            return -1;
+    bool await(pid_t pid) {
+        for (int i = 0; i < 3000; ++i, std::this_thread::sleep_for(10ms)) {
+            std::lock_guard lock(m_mutex);
+            if (m_reaped.count(pid) > 0) {
+                return true;
+            }
         }
-        return m_statuses[pid];
+        return false;
     }
 
 private:
-    void run() {
-        while (!m_stop) {
-            int status = 0;
-            const pid_t pid = ::waitpid(-1, &status, WNOHANG);
-            if (pid > 0) {
-                std::lock_guard lock(m_mutex);
-                m_statuses[pid] = status;
-                m_ended.notify_all();
-            } else {
-                std::this_thread::sleep_for(2ms);
-            }
-        }
-    }
-
     std::atomic<bool> m_stop = false;
     std::mutex m_mutex;
-    std::condition_variable m_ended;
-    std::map<pid_t, int> m_statuses;
+    std::set<pid_t> m_reaped;
     std::thread m_thread;
 };
 
-std::vector<std::string> statFields(pid_t pid) {
+// "<parent> <state>" from /proc/PID/stat; empty once it is gone.
+std::string parentAndState(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     const std::string text((std::istreambuf_iterator<char>(in)), {});
-    const size_t name = text.rfind(')');
-    if (name == std::string::npos) {
-        return {}; // gone
-    }
-    std::istringstream rest(text.substr(name + 1));
-    std::vector<std::string> fields{"", ""}; // fields 1 and 2 are not needed
-    for (std::string field; rest >> field;) {
-        fields.push_back(field);
-    }
-    return fields;
+    std::istringstream rest(text.substr(std::min(text.rfind(')') + 1, text.size())));
+    std::string state, parent;
+    rest >> state >> parent;
+    return state.empty() ? "" : parent + ' ' + state;
 }
 
 bool alive(pid_t pid) {
-    const auto fields = statFields(pid);
-    return fields.size() > 2 && fields[2] != "Z";
+    const std::string now = parentAndState(pid);
+    return !now.empty() && !now.ends_with(" Z");
 }
 
-// A process started directly: pid 1's child in pid 1's session.
-pid_t spawn(const std::string& path, std::vector<std::string> args, int out = -1) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (out >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
-    }
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-        pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// A tool left behind: its starter ran it in a session of its own and ended,
-// so pid 1 adopted it.
-pid_t orphan(const std::string& dart, bool ignoresTerm) {
+// A tool left behind when `setsid` is true: its starter ran it in a session
+// of its own and ended, so pid 1 adopted it. Otherwise pid 1's own child.
+pid_t start(const std::string& dart, bool setsid, bool ignoresTerm = false) {
     int fds[2];
     if (::pipe(fds) != 0) {
         return -1;
@@ -127,13 +91,10 @@ pid_t orphan(const std::string& dart, bool ignoresTerm) {
     const char* argv[] = {dart.c_str(), "600", nullptr};
     const pid_t starter = ::fork();
     if (starter == 0) {
-        ::setsid();
-        const pid_t tool = ::fork();
+        const pid_t tool = setsid && ::setsid() >= 0 ? ::fork() : 0;
         if (tool == 0) {
-            if (ignoresTerm) {
-                ::signal(SIGTERM, SIG_IGN); // kept across exec
-            }
-            ::chdir("/");
+            ::signal(SIGTERM, ignoresTerm ? SIG_IGN : SIG_DFL); // kept across exec
+            (void)!::chdir("/");
             ::execv(argv[0], const_cast<char**>(argv));
             ::_exit(127);
         }
@@ -141,56 +102,41 @@ pid_t orphan(const std::string& dart, bool ignoresTerm) {
         ::_exit(0);
     }
     ::close(fds[1]);
-    pid_t tool = -1;
-    if (::read(fds[0], &tool, sizeof tool) != sizeof tool) {
+    pid_t tool = starter;
+    if (setsid && ::read(fds[0], &tool, sizeof tool) != sizeof tool) {
         tool = -1;
     }
     ::close(fds[0]);
     return tool;
 }
 
-struct CommandRun {
-    int status = -1;
-    std::vector<std::vector<std::string>> lines; // tab-separated fields
-};
-
-CommandRun runOmbrix(Reaper& reaper, const char* option,
-                     const std::function<void()>& meanwhile = {}) {
-    int fds[2];
-    CommandRun run;
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
-        return run;
-    }
-    const pid_t pid = spawn(ombrix, {ombrix, option}, fds[1]);
-    ::close(fds[1]);
+// The command's lines by pid, its exit status under the pid -1.
+Table run(const char* option, const std::function<void()>& meanwhile = {}) {
+    std::FILE* out = ::popen((ombrix + ' ' + option + "; echo \"-1\t$?\"").c_str(), "r");
     if (meanwhile) {
         meanwhile();
     }
-    std::string out;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) {
-        out.append(buffer, size_t(n));
-    }
-    ::close(fds[0]);
-    run.status = pid > 0 ? reaper.wait(pid) : -1;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
+    Table table;
+    for (char line[4096]; out != nullptr && std::fgets(line, sizeof line, out) != nullptr;) {
         std::vector<std::string> fields;
-        std::istringstream cells(line);
+        std::istringstream cells(std::string(line, std::strcspn(line, "\n")));
         for (std::string cell; std::getline(cells, cell, '\t');) {
             fields.push_back(cell);
         }
-        run.lines.push_back(fields);
+        table[std::stoi(fields.at(0))] = fields;
     }
-    return run;
+    if (out != nullptr) {
+        ::pclose(out); // its status went to the reaper; the echo has it
+    }
+    return table;
 }
 
-std::map<pid_t, std::string> column(const CommandRun& run, size_t index) {
-    std::map<pid_t, std::string> byPid;
-    for (const auto& fields : run.lines) {
-        byPid[std::stoi(fields.at(0))] = index < fields.size() ? fields[index] : "<missing>";
+std::map<pid_t, std::string> column(const Table& table, size_t index) {
+    std::map<pid_t, std::string> cells;
+    for (const auto& [pid, fields] : table) {
+        cells[pid] = index < fields.size() ? fields[index] : "<missing>";
     }
-    return byPid;
+    return cells;
 }
 
 TEST(LeftoverCommands, ListThenEndWithOneGraceNeverTouchingPid1sOwnOrAnewcomer) {
@@ -203,57 +149,49 @@ TEST(LeftoverCommands, ListThenEndWithOneGraceNeverTouchingPid1sOwnOrAnewcomer) 
     fs::copy_file("/bin/sleep", dart);
     Reaper reaper;
 
-    const pid_t own = spawn(dart, {dart, "600"});
-    const pid_t ends = orphan(dart, false);
-    const pid_t ignores = orphan(dart, true);
-    const pid_t reused = orphan(dart, false);
+    const pid_t own = start(dart, false);
+    const pid_t ends = start(dart, true);
+    const pid_t ignores = start(dart, true, true);
+    const pid_t reused = start(dart, true);
     for (const pid_t pid : {own, ends, ignores, reused}) {
-        ASSERT_GT(pid, 0);
-        const auto parent = [pid] {
-            const auto fields = statFields(pid);
-            return fields.size() > 3 ? fields[3] : "";
-        };
-        for (int i = 0; i < 500 && parent() != "1"; ++i) {
+        for (int i = 0; i < 500 && !parentAndState(pid).starts_with("1 "); ++i) {
             std::this_thread::sleep_for(10ms); // until its starter has ended and pid 1 adopted it
         }
-        ASSERT_EQ(parent(), "1") << pid;
+        ASSERT_TRUE(parentAndState(pid).starts_with("1 ")) << pid;
     }
 
-    const CommandRun listed = runOmbrix(reaper, "--leftovers");
-    EXPECT_EQ(listed.status, 0);
-    const auto places = column(listed, 4);
-    EXPECT_EQ(places, (std::map<pid_t, std::string>{{ends, "-"}, {ignores, "-"}, {reused, "-"}}));
-    for (const auto& fields : listed.lines) {
-        EXPECT_EQ(fields.size(), 5u);
-    }
+    const Table listed = run("--leftovers");
+    EXPECT_EQ(column(listed, 4),
+              (std::map<pid_t, std::string>{
+                  {-1, "<missing>"}, {ends, "-"}, {ignores, "-"}, {reused, "-"}}));
+    EXPECT_EQ(column(listed, 1).at(-1), "0") << "exit status";
 
     pid_t newcomer = -1;
-    const CommandRun ended = runOmbrix(reaper, "--end-leftovers", [&] {
+    const Table ended = run("--end-leftovers", [&] {
         // Its SIGTERM ends it; the next process started gets its pid while
         // the grace still runs for the one that ignores it.
-        ASSERT_NE(reaper.wait(reused), -1);
+        ASSERT_TRUE(reaper.await(reused));
         for (int attempt = 0; attempt < 3 && newcomer != reused; ++attempt) {
             if (newcomer > 0) {
                 ::kill(newcomer, SIGKILL);
             }
             std::ofstream("/proc/sys/kernel/ns_last_pid") << reused - 1;
-            newcomer = spawn(dart, {dart, "600"});
+            newcomer = start(dart, false);
         }
         ASSERT_EQ(newcomer, reused) << "could not force the pid's reuse";
     });
-    EXPECT_EQ(ended.status, 0);
-    EXPECT_EQ(column(ended, 2), (std::map<pid_t, std::string>{
-                                    {ends, "ended"}, {ignores, "killed"}, {reused, "ended"}}));
-    EXPECT_EQ(column(ended, 1), column(listed, 1)) << "the names, as listed";
+    EXPECT_EQ(column(ended, 2),
+              (std::map<pid_t, std::string>{
+                  {-1, "<missing>"}, {ends, "ended"}, {ignores, "killed"}, {reused, "ended"}}));
+    EXPECT_EQ(column(ended, 1).at(-1), "0") << "exit status";
+    EXPECT_EQ(column(ended, 1).at(ends), column(listed, 1).at(ends)) << "the name, as listed";
     EXPECT_TRUE(alive(newcomer)) << "the newcomer that took a leftover's pid";
     EXPECT_TRUE(alive(own)) << "pid 1's own child";
-    EXPECT_FALSE(alive(ends));
-    EXPECT_FALSE(alive(ignores));
+    EXPECT_FALSE(alive(ends) || alive(ignores));
 
     for (const pid_t pid : {own, newcomer}) {
         if (pid > 0) {
             ::kill(pid, SIGKILL);
-            reaper.wait(pid);
         }
     }
 }
