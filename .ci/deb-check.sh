@@ -2,7 +2,8 @@
 # Builds the Debian package and checks it on a fresh Debian 12 made with
 # debootstrap: installed with apt-get over an older version (so a dependency
 # that Depends misses fails here), `ombrix --dump` against a sleeping stand-in
-# for a Dart tool in a project, the window module loaded, the desktop entry
+# for a Dart tool in a project, `--help` and `--leftovers`, the bash
+# completion, the window module loaded, the desktop entry
 # and metainfo validated, then purged with nothing of ours left behind.
 # Everything it downloads stays in the scratch folder, removed at the end.
 #
@@ -101,6 +102,9 @@ desktop-file-validate "$scratch/unpacked/usr/share/applications/ombrix.desktop" 
 logged appstream appstreamcli validate --no-net \
   "$scratch/unpacked/usr/share/metainfo/app.ombrix.Ombrix.metainfo.xml"
 gzip -t "$scratch/unpacked/usr/share/man/man1/ombrix.1.gz" || fail "man page archive"
+completion=$scratch/unpacked/usr/share/bash-completion/completions/ombrix
+bash -c '. "$1" && COMP_WORDS=(ombrix --end) COMP_CWORD=1 && _ombrix &&
+  [ "${COMPREPLY[*]}" = --end-leftovers ]' sh "$completion" || fail "bash completion"
 
 # An older version to upgrade from: the same files plus one the new one dropped.
 dpkg-deb -R "$deb" "$scratch/old"
@@ -159,9 +163,15 @@ awk -F'\t' 'NF == 5 && $2 == "Dart" && $3 ~ /^[0-9]+\.[0-9]%$/ &&
   $4 ~ /^([0-9][0-9,.]* (byte|bytes|KB|MB|GB)|Zero KB)$/ && $5 == "/srv/app" { ok = 1 }
   END { exit !ok }' "$scratch/dump.line" || fail "unexpected dump line: $line"
 say "dump: $line"
+# The stand-in has a living parent: not a leftover. (--end-leftovers is not
+# run here: as root it would end this machine's own leftovers.)
+inside ombrix --help | grep -q '^  --end-leftovers ' || fail "ombrix --help"
+inside ombrix --leftovers >"$scratch/leftovers.out" || fail "ombrix --leftovers exited with $?"
+! awk -F'\t' -v pid="$dart_pid" '$1 == pid { found = 1 } END { exit !found }' \
+  "$scratch/leftovers.out" || fail "the stand-in was listed as a leftover"
 kill "$dart_pid" && wait "$dart_pid" 2>/dev/null || true
 dart_pid=""
-timed "dump checked"
+timed "dump and leftover commands checked"
 
 # --- the window module, from /usr/lib/ombrix ---------------------------------------
 # No tray without a desktop, so the window opens; the platform plugin is

@@ -278,7 +278,7 @@ TEST_F(DumpEndToEnd, OnlyAnArgumentExactlyDumpStartsTheDump) {
     };
     const Row rows[] = {
         {"a dump request", {QStringLiteral("--verbose"), QStringLiteral("--dump")}, true},
-        {"anything else", {QStringLiteral("--dump=1")}, false},
+        {"anything else", {QStringLiteral("-dump"), QStringLiteral("dump")}, false},
     };
     for (const Row& row : rows) {
         // Without the dump the window starts: offscreen, and ended once it is up.

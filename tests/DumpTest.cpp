@@ -48,7 +48,8 @@ TEST(Dump, TwoReadingsInListingOrderAndEveryDaemonAddressInTurn) {
     kernel.processes[50].exe = "/usr/share/code/code";
     for (platform::Pid pid : {10, 11, 12, 13}) {
         kernel.processes[pid].parent = 50;
-        kernel.processes[pid].usage = platform::ProcessUsage{0, 1 << 20, 7, std::nullopt};
+        kernel.processes[pid].usage =
+            platform::ProcessUsage{0, 1 << 20, 7, std::nullopt, std::nullopt, std::nullopt};
         kernel.processes[pid].cwd = "/home/me/app/lib";
     }
     kernel.files = {"/home/me/app/pubspec.yaml"};

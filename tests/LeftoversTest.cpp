@@ -11,6 +11,7 @@ using namespace ombrix;
 using ombrix::testing::FakeKernel;
 
 constexpr Pid kInit = 1, kIde = 50, kUserManager = 60, kUnreadable = 70, kDart = 100;
+constexpr std::uint32_t kMe = 1000;
 
 // One process through successive samples: the parent each one reads, and
 // whether it is a leftover then.
@@ -22,6 +23,10 @@ struct LeftoverRow {
     const char* name;
     std::vector<Step> steps;
     std::optional<bool> service = false;
+    Pid session = 0;     // FakeKernel's: 0 its own, -1 unreadable
+    Pid initSession = 0; // pid 1's, likewise
+    std::optional<std::uint32_t> owner = kMe;
+    std::optional<std::uint32_t> user = kMe; // ours; absent: root
     OMBRIX_NAMED_ROW(LeftoverRow)
 };
 
@@ -37,20 +42,37 @@ const LeftoverRow kRows[] = {
     {"IdeEndsLater", {{kIde, false}, {kInit, true}, {kInit, true}}},
     {"IdeEndsLaterWhateverTheUnit", {{kIde, false}, {kUserManager, true}}, true},
     {"AParentUnreadableOnceKeepsTheHistory", {{kIde, false}, {std::nullopt, false}, {kInit, true}}},
+    // Whose session it runs in.
+    {"InitsOwnChild", {{kInit, false}, {kInit, false}}, false, kInit},
+    {"TheUserManagersOwnChild", {{kUserManager, false}}, false, kUserManager},
+    {"AnotherSessionUnderInit", {{kInit, true}}, false, 7},
+    {"InitsSessionButSeenLivingFirst", {{kIde, false}, {kInit, true}}, false, kInit},
+    {"SessionUnreadableIsNoGuess", {{kInit, false}}, false, -1},
+    {"InitsSessionUnreadableIsNoGuess", {{kInit, false}}, false, 0, -1},
+    // Whose process it is.
+    {"AnotherUsersOrphan", {{kInit, false}}, false, 0, 0, 0},
+    {"AnotherUsersOrphanSeenLivingFirst", {{kIde, false}, {kInit, false}}, false, 0, 0, 0},
+    {"OwnerUnreadableIsNoGuess", {{kInit, false}}, false, 0, 0, std::nullopt},
+    {"RootCountsAnyonesOrphan", {{kInit, true}}, false, 0, 0, 0, std::nullopt},
 };
 
 class LeftoverTest : public ::testing::TestWithParam<LeftoverRow> {};
 
 TEST_P(LeftoverTest, FollowsTheParent) {
+    const LeftoverRow& row = GetParam();
     FakeKernel tree;
+    tree.processes[kInit].session = row.initSession;
     tree.processes[kIde].exe = "/usr/share/code/code";
     tree.processes[kUserManager].exe = "/usr/lib/systemd/systemd";
     tree.processes[kUnreadable].exe = std::nullopt;
-    tree.processes[kDart].service = GetParam().service;
+    tree.processes[kDart].service = row.service;
+    tree.processes[kDart].session = row.session;
+    tree.processes[kDart].owner = row.owner;
     Leftovers::Lineage seen;
     int sample = 0;
-    for (const Step& step : GetParam().steps) {
-        EXPECT_EQ(Leftovers::update(seen, kDart, step.parent, tree), step.leftover)
+    for (const Step& step : row.steps) {
+        EXPECT_EQ(Leftovers::update(seen, kDart, {step.parent, {}, {}}, tree, row.user),
+                  step.leftover)
             << "sample " << sample;
         ++sample;
     }

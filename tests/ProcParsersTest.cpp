@@ -21,15 +21,20 @@ struct StatRow {
 constexpr const char* kTail = " 0 0 20 0 1 0 100 0 0\n";
 
 const StatRow kStatRows[] = {
-    {"Plain", std::string("42 (dart) S 7 42 42 0 -1 0 0 0 0 0 250 50") + kTail, Stat{7, 250, 50}},
+    {"Plain", std::string("42 (dart) S 7 42 42 0 -1 0 0 0 0 0 250 50") + kTail,
+     Stat{7, 250, 50, 0, 42}},
     {"NameWithParenthesesAndSpaces",
-     std::string("42 (a ) (b c) R 7 42 42 0 -1 0 0 0 0 0 1 2") + kTail, Stat{7, 1, 2}},
+     std::string("42 (a ) (b c) R 7 42 42 0 -1 0 0 0 0 0 1 2") + kTail, Stat{7, 1, 2, 0, 42}},
     {"NameThatLooksLikeFields", std::string("42 (x) S 1 2 3) Z 9 0 0 0 -1 0 0 0 0 0 5 6") + kTail,
-     Stat{9, 5, 6}},
-    {"NameWithNewline", std::string("42 (a\nb) S 7 0 0 0 -1 0 0 0 0 0 3 4") + kTail, Stat{7, 3, 4}},
-    {"EndsRightAfterSystemTime", "42 (dart) S 7 42 42 0 -1 0 0 0 0 0 250 50", Stat{7, 250, 50}},
+     Stat{9, 5, 6, 0, 0}},
+    {"NameWithNewline", std::string("42 (a\nb) S 7 0 0 0 -1 0 0 0 0 0 3 4") + kTail,
+     Stat{7, 3, 4, 0, 0}},
+    {"EndsRightAfterSystemTime", "42 (dart) S 7 42 42 0 -1 0 0 0 0 0 250 50",
+     Stat{7, 250, 50, 0, 42}},
+    {"SessionNotANumberIsUnread", "42 (dart) S 7 42 4x 0 -1 0 0 0 0 0 250 50",
+     Stat{7, 250, 50, 0, std::nullopt}},
     {"HugeTickCounts", "1 (d) S 0 0 0 0 -1 0 0 0 0 0 18446744073709551615 0",
-     Stat{0, UINT64_MAX, 0}},
+     Stat{0, UINT64_MAX, 0, 0, 0}},
     {"CutBeforeSystemTime", "42 (dart) S 7 42 42 0 -1 0 0 0 0 0 250", std::nullopt},
     {"CutInsideName", "42 (da", std::nullopt},
     {"Empty", "", std::nullopt},
@@ -49,6 +54,7 @@ TEST_P(StatTest, Parses) {
         EXPECT_EQ(got->parent, row.stat->parent);
         EXPECT_EQ(got->userTicks, row.stat->userTicks);
         EXPECT_EQ(got->systemTicks, row.stat->systemTicks);
+        EXPECT_EQ(got->session, row.stat->session);
     }
 }
 
@@ -61,13 +67,15 @@ struct StatusRow {
     const char* name;
     std::string text;
     std::uint64_t anon, swap, pte;
+    std::optional<std::uint32_t> uid = std::nullopt;
     OMBRIX_NAMED_ROW(StatusRow)
 };
 
 const StatusRow kStatusRows[] = {
     {"AllThree",
-     "Name:\tdart\nVmRSS:\t 900 kB\nRssAnon:\t  512 kB\nVmPTE:\t 16 kB\nVmSwap:\t 8 kB\n", 512, 8,
-     16},
+     "Name:\tdart\nUid:\t1000\t0\t0\t0\nVmRSS:\t 900 kB\nRssAnon:\t  512 kB\nVmPTE:\t 16 kB\n"
+     "VmSwap:\t 8 kB\n",
+     512, 8, 16, 1000},
     {"KernelThreadHasNone", "Name:\tkthreadd\nState:\tS (sleeping)\nThreads:\t1\n", 0, 0, 0},
     {"SimilarKeysAreNotConfused", "RssAnonX:\t1 kB\nVmSwapped:\t2 kB\nRssAnon: 3 kB", 3, 0, 0},
     {"CutMidLine", "RssAnon:\t 12 kB\nVmSw", 12, 0, 0},
@@ -85,6 +93,7 @@ TEST_P(StatusTest, ReadsMemoryLines) {
     EXPECT_EQ(m.rssAnonKiB, row.anon);
     EXPECT_EQ(m.vmSwapKiB, row.swap);
     EXPECT_EQ(m.vmPteKiB, row.pte);
+    EXPECT_EQ(m.realUid, row.uid);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, StatusTest, ::testing::ValuesIn(kStatusRows),

@@ -1,3 +1,4 @@
+#include "CommandLine.h"
 #include "DumpRequest.h"
 #include "FakeMonitor.h"
 #include "MainWindow.h"
@@ -73,6 +74,44 @@ TEST(Shell, DumpRequestIsOneExactArgument) {
     for (const Row& row : rows) {
         EXPECT_EQ(isDumpRequest(static_cast<int>(row.argv.size()), row.argv.data()), row.dump)
             << row.name;
+    }
+}
+
+TEST(Shell, CommandLineChoosesOneCommand) {
+    using CommandLine::Command;
+    struct Row {
+        const char* name;
+        std::vector<const char*> argv;
+        Command command;
+        const char* error = "";
+    };
+    const Row rows[] = {
+        {"nothing opens the window", {"ombrix"}, Command::Window},
+        {"qt options are the window's", {"ombrix", "-platform", "offscreen", "x"}, Command::Window},
+        {"leftovers", {"ombrix", "-style", "fusion", "--leftovers"}, Command::Leftovers},
+        {"end leftovers", {"ombrix", "--end-leftovers"}, Command::EndLeftovers},
+        {"repeated is still one", {"ombrix", "--help", "--help"}, Command::Help},
+        {"version", {"ombrix", "--version"}, Command::Version},
+        {"unknown",
+         {"ombrix", "--leftover"},
+         Command::UsageError,
+         "ombrix: unknown option '--leftover'"},
+        {"no value taken",
+         {"ombrix", "--help=1"},
+         Command::UsageError,
+         "ombrix: unknown option '--help=1'"},
+        {"two commands",
+         {"ombrix", "--leftovers", "--end-leftovers"},
+         Command::UsageError,
+         "ombrix: --leftovers and --end-leftovers cannot be used together"},
+        {"dump wins over all",
+         {"ombrix", "--help", "--bogus", "--dump", "--leftovers"},
+         Command::Dump},
+    };
+    for (const Row& row : rows) {
+        const auto request = CommandLine::parse(static_cast<int>(row.argv.size()), row.argv.data());
+        EXPECT_EQ(request.command, row.command) << row.name;
+        EXPECT_EQ(request.error, row.error) << row.name;
     }
 }
 

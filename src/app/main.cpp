@@ -1,11 +1,13 @@
-// The launcher. The dump is decided before any application object exists and
-// needs QtCore alone; the window lives in a module loaded only without it.
-// Starting without the GUI libraries saves about a third of the dump's own
-// start-up, which is most of what the dump costs beyond its half-second wait.
+// The launcher. The command line is decided before any application object
+// exists; the dump and the other commands need QtCore alone, and the window
+// lives in a module loaded only without them. Starting without the GUI
+// libraries saves about a third of the dump's own start-up, which is most of
+// what the dump costs beyond its half-second wait.
 
+#include "CommandLine.h"
 #include "Dump.h"
-#include "DumpRequest.h"
 #include "Kernel.h"
+#include "LeftoverCommands.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -21,10 +23,33 @@ using WindowMain = int (*)(int, char**);
 using namespace ombrix;
 
 int main(int argc, char** argv) {
-    if (isDumpRequest(argc, argv)) {
+    const CommandLine::Request request = CommandLine::parse(argc, argv);
+    switch (request.command) {
+    case CommandLine::Command::Window:
+        break;
+    case CommandLine::Command::Dump: {
         QCoreApplication app(argc, argv);
         Dump::print();
         return 0;
+    }
+    case CommandLine::Command::Leftovers: {
+        QCoreApplication app(argc, argv);
+        LeftoverCommands::list();
+        return 0;
+    }
+    case CommandLine::Command::EndLeftovers: {
+        QCoreApplication app(argc, argv);
+        return LeftoverCommands::end();
+    }
+    case CommandLine::Command::Help:
+        std::fputs(CommandLine::usage, stdout);
+        return 0;
+    case CommandLine::Command::Version:
+        std::printf("ombrix %s\n", OMBRIX_VERSION);
+        return 0;
+    case CommandLine::Command::UsageError:
+        std::fprintf(stderr, "%s\n%s", request.error.c_str(), CommandLine::usage);
+        return 2;
     }
 
     // Beside the executable in a build tree, under the library directory once installed.

@@ -27,6 +27,12 @@ public:
     std::optional<bool> startedAsService(platform::Pid pid) const override {
         return m_tree.startedAsService(pid);
     }
+    std::optional<platform::Pid> session(platform::Pid pid) const override {
+        return m_tree.session(pid);
+    }
+    std::optional<std::uint32_t> owner(platform::Pid pid) const override {
+        return m_tree.owner(pid);
+    }
 
 private:
     const platform::ProcessTree& m_tree;

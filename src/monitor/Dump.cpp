@@ -65,8 +65,7 @@ void print(std::FILE* out) {
     print(platform::systemKernel(), &WorkspaceResolver::workspaceRoot, out);
 }
 
-void print(const platform::Kernel& kernel, const ProcessMonitor::Resolver& resolver,
-           std::FILE* out) {
+QList<Line> take(const platform::Kernel& kernel, const ProcessMonitor::Resolver& resolver) {
     // The searches run in the kernel's prober while the dump sleeps: a file
     // system that stops answering costs its process the project, and the dump
     // at most the grace, never its exit.
@@ -87,6 +86,7 @@ void print(const platform::Kernel& kernel, const ProcessMonitor::Resolver& resol
     sampler.finishSearches(reading, std::chrono::milliseconds(std::max<qint64>(
                                         0, (searchEnd - kernel.monotonicNanos()) / 1'000'000)));
 
+    QList<Line> lines;
     for (const DartProcess& row : reading.rows) {
         if (!firstSeen.contains({row.id, row.startTime})) {
             continue; // started since the first reading: nothing was measured
@@ -98,12 +98,26 @@ void print(const platform::Kernel& kernel, const ProcessMonitor::Resolver& resol
                    window != reading.windowOf.constEnd() && workspaces.contains(*window)) {
             last = QStringLiteral("workspace: ") + workspaces.value(*window);
         }
-        // Concatenated, not chained arg(): a name holding "%2" must print as written.
-        // Names and paths are escaped: a tab or line feed in them must not forge a field or a line.
-        const QString text = QString::number(row.id) + u'\t' + visibleText(row.name) + u'\t' +
-                             ValueText::cpu(row.cpuPercent) + u'\t' +
-                             ValueText::bytes(row.memoryBytes) + u'\t' + visibleText(last) + u'\n';
-        const QByteArray bytes = text.toUtf8();
+        lines.append({row, last});
+    }
+    return lines;
+}
+
+QByteArray format(const Line& line) {
+    const DartProcess& row = line.process;
+    // Concatenated, not chained arg(): a name holding "%2" must print as written.
+    // Names and paths are escaped: a tab or line feed in them must not forge a field or a line.
+    const QString text = QString::number(row.id) + u'\t' + visibleText(row.name) + u'\t' +
+                         ValueText::cpu(row.cpuPercent) + u'\t' +
+                         ValueText::bytes(row.memoryBytes) + u'\t' + visibleText(line.place) +
+                         u'\n';
+    return text.toUtf8();
+}
+
+void print(const platform::Kernel& kernel, const ProcessMonitor::Resolver& resolver,
+           std::FILE* out) {
+    for (const Line& line : take(kernel, resolver)) {
+        const QByteArray bytes = format(line);
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);
     }
     std::fflush(out);

@@ -28,4 +28,14 @@ void print(std::FILE* out = stdout);
 void print(const platform::Kernel& kernel, const ProcessMonitor::Resolver& resolver,
            std::FILE* out);
 
+// The processes both readings measured, in listing order, each with its last
+// field; what print() prints, for callers that choose among them.
+struct Line {
+    DartProcess process;
+    QString place; // the project, "workspace: <root>" or "-"
+};
+QList<Line> take(const platform::Kernel& kernel, const ProcessMonitor::Resolver& resolver);
+// The table line of one process, ended by a line feed.
+QByteArray format(const Line& line);
+
 } // namespace ombrix::Dump

@@ -22,13 +22,15 @@ Parent classify(std::optional<Pid> parent, const platform::ProcessTree& tree) {
                : Parent::Living;
 }
 
-bool update(Lineage& seen, Pid pid, std::optional<Pid> parent, const platform::ProcessTree& tree) {
-    if (!parent) {
+bool update(Lineage& seen, Pid pid, const Sighting& now, const platform::ProcessTree& tree,
+            std::optional<std::uint32_t> ownUser) {
+    if (!now.parent) {
         return false;
     }
-    if (seen.kind == Parent::Unknown || seen.parent != *parent) {
-        seen.parent = *parent;
-        seen.kind = classify(parent, tree);
+    if (seen.kind == Parent::Unknown || seen.parent != *now.parent) {
+        seen.parent = *now.parent;
+        seen.kind = classify(now.parent, tree);
+        seen.adopterSession.reset();
     }
     switch (seen.kind) {
     case Parent::Unknown:
@@ -39,8 +41,18 @@ bool update(Lineage& seen, Pid pid, std::optional<Pid> parent, const platform::P
     case Parent::Adopter:
         break;
     }
+    if (ownUser && (now.owner ? now.owner : tree.owner(pid)) != ownUser) {
+        return false;
+    }
     if (seen.sawLiving) {
         return true;
+    }
+    if (!seen.adopterSession) {
+        seen.adopterSession = tree.session(seen.parent);
+    }
+    const auto session = now.session ? now.session : tree.session(pid);
+    if (!session || !seen.adopterSession || session == seen.adopterSession) {
+        return false;
     }
     if (!seen.service) {
         seen.service = tree.startedAsService(pid);

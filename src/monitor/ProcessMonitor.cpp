@@ -1,5 +1,6 @@
 #include "ProcessMonitor.h"
 
+#include "Ending.h"
 #include "Kernel.h"
 #include "Sampler.h"
 #include "ThreadHandoff.h"
@@ -120,15 +121,10 @@ void ProcessMonitor::terminate(Pid pid) {
 }
 
 void ProcessMonitor::endProcesses(const QList<ProcessRef>& targets) {
-    for (const ProcessRef& ref : targets) {
-        m_kernel.terminate(ref.id, ref.startTime);
-    }
-    // The kernel's identity check again: a process that ended meanwhile and
-    // left its pid to another gets nothing.
-    QTimer::singleShot(m_killGrace, this, [this, targets] {
-        for (const ProcessRef& ref : targets) {
-            m_kernel.forceQuit(ref.id, ref.startTime);
-        }
+    std::vector<Ending::Outcome> outcomes = Ending::terminateAll(m_kernel, targets);
+    // One grace for all of them, counted on the event loop: the window keeps answering.
+    QTimer::singleShot(m_killGrace, this, [this, targets, outcomes]() mutable {
+        Ending::killRemaining(m_kernel, targets, outcomes);
         sample();
     });
     sampleSoon();

@@ -94,6 +94,7 @@ Reading Sampler::read(bool anyRoot) {
     const Pid own = m_kernel.ownPid();
     const std::vector<const ListingLine*> lines = m_listing.lines(psOutput);
     const platform::Timebase base = m_kernel.timebase();
+    const std::optional<std::uint32_t> ownUser = m_kernel.ownUser();
 
     const AncestryCache cycle(m_kernel);
     for (const ListingLine* line : lines) {
@@ -143,9 +144,10 @@ Reading Sampler::read(bool anyRoot) {
         }
 
         // The name above was fixed while the parent lived, so a leftover keeps its IDE.
+        const Leftovers::Sighting sighting{usage->parent ? usage->parent : cycle.parent(entry.pid),
+                                           usage->session, usage->owner};
         const bool leftover =
-            Leftovers::update(m_lineage[entry.pid], entry.pid,
-                              usage->parent ? usage->parent : cycle.parent(entry.pid), cycle);
+            Leftovers::update(m_lineage[entry.pid], entry.pid, sighting, cycle, ownUser);
 
         reading.rows.append(DartProcess{entry.pid, name, line->executableName, line->commandLine,
                                         std::nullopt, std::nullopt, cpu, usage->physFootprint,

@@ -41,6 +41,16 @@ struct ProcessUsage {
     // The parent pid where the same reading gives it (Linux's stat does);
     // otherwise absent, and ProcessTree::parent() asks.
     std::optional<Pid> parent;
+    // Likewise the session and the owner (ProcessTree::session(), owner()).
+    std::optional<Pid> session;
+    std::optional<std::uint32_t> owner;
+};
+
+// What became of one signal sent under the identity check.
+enum class Signalled {
+    Sent,
+    Gone,         // ended, or its pid is another process's now: nothing was sent
+    NotPermitted, // the kernel refused
 };
 
 // The VM counters the memory snapshot is computed from (units of counterUnitBytes()).
@@ -72,10 +82,15 @@ public:
     virtual std::optional<std::string> workingDirectory(Pid pid) const = 0;
     // SIGTERM to `pid` while it is still the process that started at
     // `startTime` (ProcessUsage::startTime); a reused or vanished pid gets
-    // nothing. Pids of 0 or below are ignored. The result is not reported.
-    virtual void terminate(Pid pid, std::uint64_t startTime) const = 0;
+    // nothing (Gone). Pids of 0 or below are ignored (Gone).
+    virtual Signalled terminate(Pid pid, std::uint64_t startTime) const = 0;
     // SIGKILL under the same identity check as terminate().
-    virtual void forceQuit(Pid pid, std::uint64_t startTime) const = 0;
+    virtual Signalled forceQuit(Pid pid, std::uint64_t startTime) const = 0;
+    // Whether the process that started at `startTime` still runs under `pid`:
+    // false once it has ended (a zombie has), or the pid is another's.
+    virtual bool running(Pid pid, std::uint64_t startTime) const = 0;
+    // The user whose processes we may signal; absent when we run as root and may signal anyone's.
+    virtual std::optional<std::uint32_t> ownUser() const = 0;
 };
 
 // Who started whom, and from which executable.
@@ -91,6 +106,10 @@ public:
     // service (Linux: its control group is a ".service" unit); absent when
     // that cannot be read.
     virtual std::optional<bool> startedAsService(Pid pid) const = 0;
+    // The session id; absent when it cannot be read.
+    virtual std::optional<Pid> session(Pid pid) const = 0;
+    // The real user id the process runs as; absent when it cannot be read.
+    virtual std::optional<std::uint32_t> owner(Pid pid) const = 0;
 };
 
 class Files {

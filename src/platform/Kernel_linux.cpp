@@ -182,6 +182,8 @@ std::optional<ProcessUsage> LinuxKernel::usage(Pid pid) const {
     usage.physFootprint = (memory.rssAnonKiB + memory.vmSwapKiB + memory.vmPteKiB) * 1024;
     usage.startTime = stat->startTicks;
     usage.parent = stat->parent;
+    usage.session = stat->session;
+    usage.owner = memory.realUid;
     return usage;
 }
 
@@ -206,6 +208,22 @@ std::optional<bool> LinuxKernel::startedAsService(Pid pid) const {
     return text ? std::optional(proc::inServiceUnit(*text)) : std::nullopt;
 }
 
+std::optional<Pid> LinuxKernel::session(Pid pid) const {
+    const auto text = m_files->read(pid, ProcFileCache::File::Stat);
+    const auto stat = text ? proc::parseStat(*text) : std::nullopt;
+    return stat ? stat->session : std::nullopt;
+}
+
+std::optional<std::uint32_t> LinuxKernel::owner(Pid pid) const {
+    const auto text = m_files->read(pid, ProcFileCache::File::Status);
+    return text ? proc::parseStatus(*text).realUid : std::nullopt;
+}
+
+std::optional<std::uint32_t> LinuxKernel::ownUser() const {
+    // Root's signals reach everyone's processes.
+    return ::geteuid() == 0 ? std::nullopt : std::optional<std::uint32_t>(::getuid());
+}
+
 std::optional<std::string> LinuxKernel::workingDirectory(Pid pid) const {
     const auto target = readLink(pidPath(pid, "cwd"));
     return target ? std::optional(toValidUtf8(*target)) : std::nullopt;
@@ -216,37 +234,54 @@ std::string LinuxKernel::deletedCheck(Pid pid, const std::string& cwd) const {
     return endsDeleted(cwd) ? pidPath(pid, "cwd") : std::string();
 }
 
-std::optional<std::uint64_t> LinuxKernel::startTime(Pid pid) const {
+std::optional<proc::Stat> LinuxKernel::freshStat(Pid pid) const {
     const auto text = readFile(pidPath(pid, "stat"));
-    const auto stat = text ? proc::parseStat(*text) : std::nullopt;
-    return stat ? std::optional(stat->startTicks) : std::nullopt;
+    return text ? proc::parseStat(*text) : std::nullopt;
 }
 
-void LinuxKernel::terminate(Pid pid, std::uint64_t startTime) const {
-    signalIfSame(pid, startTime, SIGTERM);
+bool LinuxKernel::running(Pid pid, std::uint64_t startTime) const {
+    const auto stat = pid > 0 ? freshStat(pid) : std::nullopt;
+    return stat && stat->startTicks == startTime && stat->state != 'Z' && stat->state != 'X';
 }
 
-void LinuxKernel::forceQuit(Pid pid, std::uint64_t startTime) const {
-    signalIfSame(pid, startTime, SIGKILL);
+Signalled LinuxKernel::terminate(Pid pid, std::uint64_t startTime) const {
+    return signalIfSame(pid, startTime, SIGTERM);
 }
 
-void LinuxKernel::signalIfSame(Pid pid, std::uint64_t startTime, int signal) const {
+Signalled LinuxKernel::forceQuit(Pid pid, std::uint64_t startTime) const {
+    return signalIfSame(pid, startTime, SIGKILL);
+}
+
+Signalled LinuxKernel::signalIfSame(Pid pid, std::uint64_t startTime, int signal) const {
     if (pid <= 0) {
-        return;
+        return Signalled::Gone;
     }
+    const auto same = [&] {
+        const auto stat = freshStat(pid);
+        return stat && stat->startTicks == startTime;
+    };
+    const auto result = [](long rc) {
+        if (rc == 0) {
+            return Signalled::Sent;
+        }
+        return errno == EPERM ? Signalled::NotPermitted : Signalled::Gone;
+    };
     // The pidfd holds on to whichever process has the pid now; if that one's
     // start time is the row's, the signal can only reach the row's process.
     const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
     if (pidfd < 0) {
-        if (errno == ENOSYS && this->startTime(pid) == startTime) {
-            ::kill(pid, signal); // kernels before 5.3
+        // Kernels before 5.3, or out of descriptors: the check right before the signal.
+        if (errno != ESRCH && same()) {
+            return result(::kill(pid, signal));
         }
-        return;
+        return Signalled::Gone;
     }
-    if (this->startTime(pid) == startTime) {
-        ::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0);
+    Signalled outcome = Signalled::Gone;
+    if (same()) {
+        outcome = result(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0));
     }
     ::close(pidfd);
+    return outcome;
 }
 
 std::unique_ptr<PathProbe> LinuxKernel::probePaths(std::vector<PathSearch> searches) const {

@@ -51,11 +51,19 @@ public:
     std::optional<std::string> workingDirectory(Pid pid) const override;
     // launchd's jobs are not told apart from its adoptees here: none is a service.
     std::optional<bool> startedAsService(Pid) const override { return false; }
-    void terminate(Pid pid, std::uint64_t startTime) const override {
-        signalIfSame(pid, startTime, SIGTERM);
+    std::optional<Pid> session(Pid pid) const override {
+        return mac::sessionFrom(mac::isSingleProcess(pid) ? ::getsid(pid) : -1);
     }
-    void forceQuit(Pid pid, std::uint64_t startTime) const override {
-        signalIfSame(pid, startTime, SIGKILL);
+    std::optional<std::uint32_t> owner(Pid pid) const override;
+    Signalled terminate(Pid pid, std::uint64_t startTime) const override {
+        return signalIfSame(pid, startTime, SIGTERM);
+    }
+    Signalled forceQuit(Pid pid, std::uint64_t startTime) const override {
+        return signalIfSame(pid, startTime, SIGKILL);
+    }
+    bool running(Pid pid, std::uint64_t startTime) const override;
+    std::optional<std::uint32_t> ownUser() const override {
+        return ::geteuid() == 0 ? std::nullopt : std::optional<std::uint32_t>(::getuid());
     }
 
     bool fileExists(const std::string& path) const override;
@@ -74,7 +82,9 @@ public:
     void sleepMicroseconds(std::int64_t micros) const override;
 
 private:
-    void signalIfSame(Pid pid, std::uint64_t startTime, int signal) const;
+    Signalled signalIfSame(Pid pid, std::uint64_t startTime, int signal) const;
+    // sysctl KERN_PROC_PID into `info`; the call's result, `length` what it filled.
+    static int record(Pid pid, kinfo_proc& info, std::size_t& length);
 };
 
 // Both ends close-on-exec: a ps started at the same moment on another thread
@@ -130,12 +140,35 @@ std::optional<ProcessUsage> MacKernel::usage(Pid pid) const {
                                info.ri_proc_start_abstime});
 }
 
-std::optional<Pid> MacKernel::parent(Pid pid) const {
+int MacKernel::record(Pid pid, kinfo_proc& info, std::size_t& length) {
     int name[] = {CTL_KERN, KERN_PROC, KERN_PROC_PID, pid};
+    length = sizeof info;
+    return ::sysctl(name, 4, &info, &length, nullptr, 0);
+}
+
+std::optional<Pid> MacKernel::parent(Pid pid) const {
     kinfo_proc info{};
-    std::size_t length = sizeof info;
-    const int rc = ::sysctl(name, 4, &info, &length, nullptr, 0);
+    std::size_t length = 0;
+    const int rc = record(pid, info, length);
     return mac::parentFrom(rc, length, info.kp_eproc.e_ppid);
+}
+
+std::optional<std::uint32_t> MacKernel::owner(Pid pid) const {
+    kinfo_proc info{};
+    std::size_t length = 0;
+    const int rc = record(pid, info, length);
+    return mac::ownerFrom(rc, length, info.kp_eproc.e_pcred.p_ruid);
+}
+
+bool MacKernel::running(Pid pid, std::uint64_t startTime) const {
+    if (!mac::isSingleProcess(pid)) {
+        return false;
+    }
+    kinfo_proc info{};
+    std::size_t length = 0;
+    const int rc = record(pid, info, length);
+    const auto now = usage(pid);
+    return mac::aliveFrom(rc, length, info.kp_proc.p_stat) && now && now->startTime == startTime;
 }
 
 std::optional<std::string> MacKernel::executablePath(Pid pid) const {
@@ -150,13 +183,15 @@ std::optional<std::string> MacKernel::workingDirectory(Pid pid) const {
     return mac::pathFrom(rc, info.pvi_cdir.vip_path);
 }
 
-void MacKernel::signalIfSame(Pid pid, std::uint64_t startTime, int signal) const {
+Signalled MacKernel::signalIfSame(Pid pid, std::uint64_t startTime, int signal) const {
     // No pidfd here: the start time is checked right before the signal, which
     // leaves only the microseconds between the two calls for a pid to be reused.
     const auto now = mac::isSingleProcess(pid) ? usage(pid) : std::nullopt;
-    if (now && now->startTime == startTime) {
-        ::kill(pid, signal);
+    if (!now || now->startTime != startTime) {
+        return Signalled::Gone;
     }
+    const int rc = ::kill(pid, signal);
+    return mac::signalledFrom(rc, errno);
 }
 
 bool makeCloseOnExecPipe(int fds[2]) noexcept {

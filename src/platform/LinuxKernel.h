@@ -8,6 +8,7 @@
 
 #include "Kernel.h"
 #include "ProcFileCache.h"
+#include "ProcParsers.h"
 
 #include <memory>
 #include <string>
@@ -26,12 +27,17 @@ public:
     std::optional<Pid> parent(Pid pid) const override;
     std::optional<std::string> executablePath(Pid pid) const override;
     std::optional<bool> startedAsService(Pid pid) const override;
+    std::optional<Pid> session(Pid pid) const override;
+    std::optional<std::uint32_t> owner(Pid pid) const override;
     std::optional<std::string> workingDirectory(Pid pid) const override;
     std::string deletedCheck(Pid pid, const std::string& cwd) const override;
     // Pids of 0 or below are ignored: kill() would read them as process
     // groups or "every process we may signal".
-    void terminate(Pid pid, std::uint64_t startTime) const override;
-    void forceQuit(Pid pid, std::uint64_t startTime) const override;
+    Signalled terminate(Pid pid, std::uint64_t startTime) const override;
+    Signalled forceQuit(Pid pid, std::uint64_t startTime) const override;
+    // Read afresh, never through the cache: the answer decides a SIGKILL.
+    bool running(Pid pid, std::uint64_t startTime) const override;
+    std::optional<std::uint32_t> ownUser() const override;
 
     bool fileExists(const std::string& path) const override;
     std::string homeDirectory() const override;
@@ -51,8 +57,8 @@ public:
 
 private:
     std::string pidPath(Pid pid, const char* entry) const;
-    std::optional<std::uint64_t> startTime(Pid pid) const;
-    void signalIfSame(Pid pid, std::uint64_t startTime, int signal) const;
+    std::optional<proc::Stat> freshStat(Pid pid) const;
+    Signalled signalIfSame(Pid pid, std::uint64_t startTime, int signal) const;
 
     std::string m_proc;
     std::string m_sys;

@@ -51,6 +51,30 @@ std::optional<Pid> parentFrom(int rc, std::size_t length, std::int32_t ppid) {
     return ppid;
 }
 
+std::optional<std::uint32_t> ownerFrom(int rc, std::size_t length, std::uint32_t realUid) {
+    if (rc != 0 || length == 0) {
+        return std::nullopt;
+    }
+    return realUid;
+}
+
+bool aliveFrom(int rc, std::size_t length, char stat) {
+    constexpr char zombie = 5; // SZOMB
+    return rc == 0 && length != 0 && stat != zombie;
+}
+
+std::optional<Pid> sessionFrom(int sid) {
+    return sid >= 0 ? std::optional<Pid>(sid) : std::nullopt;
+}
+
+Signalled signalledFrom(int rc, int error) {
+    constexpr int notPermitted = 1; // EPERM, the same number on every Unix
+    if (rc == 0) {
+        return Signalled::Sent;
+    }
+    return error == notPermitted ? Signalled::NotPermitted : Signalled::Gone;
+}
+
 Timebase timebaseFrom(int kr, std::uint32_t numer, std::uint32_t denom) {
     if (kr != 0 || denom == 0) {
         return {};

@@ -59,6 +59,20 @@ std::optional<std::string> pathFrom(int rc, std::span<const char> buffer);
 // process that no longer exists gives) is a failure; else kp_eproc.e_ppid.
 std::optional<Pid> parentFrom(int rc, std::size_t length, std::int32_t ppid);
 
+// The same record's real user id (kp_eproc.e_pcred.p_ruid), under the same failure rule.
+std::optional<std::uint32_t> ownerFrom(int rc, std::size_t length, std::uint32_t realUid);
+
+// Whether the same record (kp_proc.p_stat) shows a process that has not ended:
+// a zombie (SZOMB, 5) has, and so has one the record could not be read for.
+bool aliveFrom(int rc, std::size_t length, char stat);
+
+// getsid(): the kernel's record keeps only a pointer to the session, so the
+// id is asked for alongside it; -1 (no such process) is unreadable.
+std::optional<Pid> sessionFrom(int sid);
+
+// What kill() returning `rc` with `error` set means for the signal.
+Signalled signalledFrom(int rc, int error);
+
 // mach_timebase_info. A failed call or a zero denominator gives 1/1 (plain
 // nanoseconds) so that no later conversion divides by zero.
 Timebase timebaseFrom(int kr, std::uint32_t numer, std::uint32_t denom);

@@ -84,6 +84,7 @@ std::optional<Stat> parseStat(std::string_view text) {
     const auto parent = toNumber<Pid>(fields[4 - 3]);            // (4) ppid
     const auto user = toNumber<std::uint64_t>(fields[14 - 3]);   // (14) utime
     const auto system = toNumber<std::uint64_t>(fields[15 - 3]); // (15) stime
+    const auto session = toNumber<Pid>(fields[6 - 3]);           // (6) session
     if (fields[0].size() != 1 || !parent || !user || !system) {  // (3) state
         return std::nullopt;
     }
@@ -95,7 +96,7 @@ std::optional<Stat> parseStat(std::string_view text) {
             start = toNumber<std::uint64_t>(token).value_or(0);
         }
     }
-    return Stat{*parent, *user, *system, start};
+    return Stat{*parent, *user, *system, start, session, fields[0][0]};
 }
 
 bool inServiceUnit(std::string_view text) {
@@ -128,23 +129,27 @@ bool inServiceUnit(std::string_view text) {
 }
 
 StatusMemory parseStatus(std::string_view text) {
-    // Three of some fifty lines, read once per watched process and sample:
+    // Four of some fifty lines, read once per watched process and sample:
     // find them rather than walk every line.
-    const auto kib = [text](std::string_view keyColon) -> std::uint64_t {
+    const auto first = [text](std::string_view keyColon) -> std::string_view {
         for (std::size_t at = text.find(keyColon); at != std::string_view::npos;
              at = text.find(keyColon, at + 1)) {
             if (at == 0 || text[at - 1] == '\n') {
                 std::string_view rest = text.substr(at + keyColon.size());
                 rest = rest.substr(0, rest.find('\n'));
-                return toNumber<std::uint64_t>(nextToken(rest)).value_or(0);
+                return nextToken(rest);
             }
         }
-        return 0;
+        return {};
+    };
+    const auto kib = [&first](std::string_view keyColon) {
+        return toNumber<std::uint64_t>(first(keyColon)).value_or(0);
     };
     StatusMemory m;
     m.rssAnonKiB = kib("RssAnon:");
     m.vmSwapKiB = kib("VmSwap:");
     m.vmPteKiB = kib("VmPTE:");
+    m.realUid = toNumber<std::uint32_t>(first("Uid:"));
     return m;
 }
 

@@ -19,6 +19,8 @@ struct Stat {
     std::uint64_t userTicks = 0;   // clock ticks, whole thread group
     std::uint64_t systemTicks = 0; // clock ticks, whole thread group
     std::uint64_t startTicks = 0;  // clock ticks after boot; 0 when the text stops short of it
+    std::optional<Pid> session;    // absent when that field is not a number
+    char state = '\0';             // R, S, D, Z (ended, not yet reaped), ...
 };
 
 // Absent when the text is cut before the system-time field or a needed field
@@ -26,11 +28,13 @@ struct Stat {
 std::optional<Stat> parseStat(std::string_view text);
 
 // Memory lines of /proc/PID/status, in KiB; a missing line reads 0 (kernel
-// threads and zombies have none).
+// threads and zombies have none). With them the real user id of the Uid
+// line, absent when there is none.
 struct StatusMemory {
     std::uint64_t rssAnonKiB = 0;
     std::uint64_t vmSwapKiB = 0;
     std::uint64_t vmPteKiB = 0;
+    std::optional<std::uint32_t> realUid;
 };
 StatusMemory parseStatus(std::string_view text);
 

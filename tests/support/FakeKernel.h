@@ -25,6 +25,9 @@ public:
         std::optional<std::string> exe;
         std::optional<std::string> cwd;
         std::optional<bool> service = false; // startedAsService()
+        platform::Pid session = 0;           // 0: a session of its own (its pid); -1: unreadable
+        std::optional<std::uint32_t> owner = 1000;
+        bool signalRefused = false; // terminate() and forceQuit() are not permitted
     };
 
     // --- what tests set ------------------------------------------------------
@@ -40,6 +43,7 @@ public:
     std::set<std::string> files;
     std::string home = "/home/me";
     platform::Pid own = 999;
+    std::optional<std::uint32_t> user = 1000; // ownUser(); absent: root
     platform::Timebase base{1, 1};
     std::optional<platform::VmCounters> vm = platform::VmCounters{};
     std::uint64_t page = 4096;
@@ -74,6 +78,8 @@ public:
         }
         platform::ProcessUsage usage = *it->second.usage;
         usage.parent = it->second.parent;
+        usage.session = session(pid);
+        usage.owner = it->second.owner;
         return usage;
     }
     std::optional<platform::Pid> parent(platform::Pid pid) const override {
@@ -91,17 +97,33 @@ public:
         auto it = processes.find(pid);
         return it == processes.end() ? std::nullopt : it->second.service;
     }
+    std::optional<platform::Pid> session(platform::Pid pid) const override {
+        auto it = processes.find(pid);
+        const platform::Pid set = it == processes.end() ? 0 : it->second.session;
+        return set < 0 ? std::nullopt : std::optional<platform::Pid>(set == 0 ? pid : set);
+    }
+    std::optional<std::uint32_t> owner(platform::Pid pid) const override {
+        auto it = processes.find(pid);
+        return it == processes.end() ? std::nullopt : it->second.owner;
+    }
+    std::optional<std::uint32_t> ownUser() const override { return user; }
+    // Like terminate(): a pid the test did not set up is there.
+    bool running(platform::Pid pid, std::uint64_t startTime) const override {
+        auto it = processes.find(pid);
+        return it == processes.end() ||
+               (it->second.usage && it->second.usage->startTime == startTime);
+    }
     std::optional<std::string> workingDirectory(platform::Pid pid) const override {
         auto it = processes.find(pid);
         return it == processes.end() ? std::nullopt : it->second.cwd;
     }
     // Like the real one, a process set up with another start time gets nothing;
     // a pid the test did not set up stands for a process that is there.
-    void terminate(platform::Pid pid, std::uint64_t startTime) const override {
-        signalIfSame(pid, startTime, terminated);
+    platform::Signalled terminate(platform::Pid pid, std::uint64_t startTime) const override {
+        return signalIfSame(pid, startTime, terminated);
     }
-    void forceQuit(platform::Pid pid, std::uint64_t startTime) const override {
-        signalIfSame(pid, startTime, killed);
+    platform::Signalled forceQuit(platform::Pid pid, std::uint64_t startTime) const override {
+        return signalIfSame(pid, startTime, killed);
     }
     bool fileExists(const std::string& path) const override { return files.count(path) > 0; }
     std::string homeDirectory() const override { return home; }
@@ -119,13 +141,18 @@ public:
     void sleepMicroseconds(std::int64_t micros) const override { now += micros * 1000; }
 
 private:
-    void signalIfSame(platform::Pid pid, std::uint64_t startTime,
-                      std::vector<platform::Pid>& log) const {
+    platform::Signalled signalIfSame(platform::Pid pid, std::uint64_t startTime,
+                                     std::vector<platform::Pid>& log) const {
         const auto it = processes.find(pid);
+        if (it != processes.end() && it->second.signalRefused) {
+            return platform::Signalled::NotPermitted;
+        }
         if (it == processes.end() ||
             (it->second.usage && it->second.usage->startTime == startTime)) {
             log.push_back(pid);
+            return platform::Signalled::Sent;
         }
+        return platform::Signalled::Gone;
     }
 
     mutable std::mutex m_mutex;

@@ -62,7 +62,8 @@ struct FakeKernelMonitor {
     void process(Pid pid, quint64 cpuNanos = 0, quint64 bytes = 100, Pid parent = 1) {
         FakeKernel::Process p;
         p.parent = parent;
-        p.usage = platform::ProcessUsage{cpuNanos, bytes, 0, std::nullopt};
+        p.usage =
+            platform::ProcessUsage{cpuNanos, bytes, 0, std::nullopt, std::nullopt, std::nullopt};
         kernel.processes[pid] = p;
     }
     // The IDE window that tools started from the editor have as an ancestor.
