@@ -4,10 +4,10 @@
 // detail line (executable name, then the project link, or else the IDE
 // workspace label, or nothing), CPU and memory each as a bar and a figure, and
 // a button that asks for SIGTERM, or, once the process has outlived its
-// SIGTERM, one that asks for SIGKILL in its place. A leftover carries a
-// marker on its detail line, after the executable name. Lives as long as its pid stays listed and
-// is updated in place from each sample, so hover, tooltips and scrolling survive a refresh.
-// Children are placed by hand on the shared column grid.
+// SIGTERM, one that asks for SIGKILL in its place. A leftover and a growing
+// process carry markers on the detail line, after the executable name. Lives as long as its pid
+// stays listed and is updated in place from each sample, so hover, tooltips and scrolling survive a
+// refresh. Children are placed by hand on the shared column grid.
 
 #include "DartProcess.h"
 #include "ProcessRequests.h"
@@ -50,6 +50,9 @@ public:
     static constexpr const char* workspacePrefix = "IDE workspace that owns this process: ";
     static constexpr const char* leftoverText = "Leftover";
     static constexpr const char* leftoverTip = "Its parent has ended; nothing will stop it.";
+    static constexpr const char* growingText = "Growing";
+    // "Grew by 600 MB in 10 minutes"
+    static QString growingTip(const Growth& growth);
     static constexpr const char* terminateName = "Quit process (SIGTERM)";
     static constexpr const char* forceQuitName = "Force quit process (SIGKILL)";
     static constexpr const char* forceQuitTip = "It did not stop after SIGTERM";
@@ -75,6 +78,7 @@ private:
     TextLine* m_name;
     TextLine* m_executable;
     TextLine* m_leftover;
+    TextLine* m_growing;
     PathLabel* m_path;
     UsageBar* m_cpuBar;
     TextLine* m_cpuText;
