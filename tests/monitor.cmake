@@ -13,7 +13,7 @@ ombrix_test(ombrix_project_searcher_test
   LIBS ombrix_monitor ombrix_fake_kernel
   LABELS monitor)
 ombrix_test(ombrix_growth_rule_test
-  SOURCES GrowthRuleTest.cpp
+  SOURCES GrowthRuleTest.cpp ProcessFactsTest.cpp
   LIBS ombrix_monitor
   MAIN core
   LABELS monitor)

@@ -91,6 +91,17 @@ public:
     // service (Linux: its control group is a ".service" unit); absent when
     // that cannot be read.
     virtual std::optional<bool> startedAsService(Pid pid) const = 0;
+    // When the process started, in milliseconds since the Unix epoch, and the
+    // name of the user it runs as; absent when unreadable (or, by default,
+    // where the backend does not tell).
+    virtual std::optional<std::int64_t> startedAtUnixMs(Pid pid) const {
+        (void)pid;
+        return std::nullopt;
+    }
+    virtual std::optional<std::string> userName(Pid pid) const {
+        (void)pid;
+        return std::nullopt;
+    }
 };
 
 class Files {

@@ -37,6 +37,26 @@ private:
     PathLabel* label() const { return qobject_cast<PathLabel*>(object()); }
 };
 
+// A row offers its context menu, as a screen reader's "show menu" command asks.
+class AccessibleRow : public QAccessibleWidget {
+public:
+    explicit AccessibleRow(ProcessRow* row)
+        : QAccessibleWidget(row, QAccessible::ListItem) {}
+
+    QStringList actionNames() const override {
+        return QStringList{showMenuAction()} + QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString& action) override {
+        auto* row = qobject_cast<ProcessRow*>(object());
+        if (action == showMenuAction() && row != nullptr) {
+            row->showMenu(QPoint(0, row->height() / 2));
+            return;
+        }
+        QAccessibleWidget::doAction(action);
+    }
+};
+
 QAccessibleInterface* factory(const QString&, QObject* object) {
     // Matched by cast, not by the class name Qt passes: a widget halfway
     // through its destructor has lost its class and gets Qt's generic
@@ -48,7 +68,7 @@ QAccessibleInterface* factory(const QString&, QObject* object) {
         return new QAccessibleWidget(text, QAccessible::StaticText);
     }
     if (auto* row = qobject_cast<ProcessRow*>(object)) {
-        return new QAccessibleWidget(row, QAccessible::ListItem);
+        return new AccessibleRow(row);
     }
     if (auto* list = qobject_cast<ProcessList*>(object)) {
         return new QAccessibleWidget(list, QAccessible::List);

@@ -10,8 +10,13 @@
 #include "Typography.h"
 #include "UsageBar.h"
 #include "ValueText.h"
+#include "VisibleText.h"
 
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QMenu>
 #include <cmath>
 
 namespace ombrix {
@@ -98,6 +103,52 @@ ProcessRow::ProcessRow(bool compact, QWidget* parent)
 
 QList<QWidget*> ProcessRow::focusStops() const {
     return {m_path, m_terminate, m_forceQuit}; // Tab passes over the hidden one
+}
+
+void ProcessRow::showMenu(const QPoint& at) {
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("rowMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const DartProcess p = m_process; // as it was when the menu opened
+    menu->addAction(tr("Details\u2026"), this, [this, p] { emit detailsRequested(p.id); });
+    menu->addAction(tr("Copy Command Line"), this,
+                    [p] { QGuiApplication::clipboard()->setText(visibleText(p.command)); });
+    menu->addAction(tr("Copy PID"), this,
+                    [p] { QGuiApplication::clipboard()->setText(QString::number(p.id)); });
+    if (p.projectPath) {
+        menu->addAction(tr("Reveal Project"), this,
+                        [this, p] { emit revealRequested(*p.projectPath); });
+    }
+    menu->addSeparator();
+    if (p.ignoredTerminate) {
+        menu->addAction(tr("Force Quit"), this, [this, p] { emit forceQuitRequested(p.id); });
+    } else {
+        menu->addAction(tr("End Process"), this, [this, p] { emit terminateRequested(p.id); });
+    }
+    menu->popup(mapToGlobal(at));
+}
+
+void ProcessRow::contextMenuEvent(QContextMenuEvent* event) {
+    // From the keyboard, under the row's start rather than wherever the pointer is.
+    showMenu(event->reason() == QContextMenuEvent::Mouse ? event->pos()
+                                                         : QPoint(m_name->x(), height() / 2));
+}
+
+void ProcessRow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        showMenu(QPoint(m_name->x(), height() / 2));
+    } else if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+               event->modifiers() == Qt::NoModifier) {
+        emit detailsRequested(m_process.id);
+    } else {
+        ProcessRequests::keyPressEvent(event);
+    }
+}
+
+void ProcessRow::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        emit detailsRequested(m_process.id);
+    }
 }
 
 int ProcessRow::rowHeight(bool compact) {

@@ -44,6 +44,8 @@ public:
 
     // What Tab stops at in this row, in order.
     QList<QWidget*> focusStops() const;
+    // The context menu, at `at` in row coordinates; it dies with the row.
+    void showMenu(const QPoint& at);
 
     // Orange from 50 % up (the unrounded figure decides), else primary.
     static bool isHighCpu(double cpuPercent) { return cpuPercent >= 50.0; }
@@ -62,6 +64,9 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     void placeChildren();
