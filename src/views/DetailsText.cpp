@@ -52,6 +52,10 @@ QString named(const std::optional<ProcessFacts::Named>& n) {
 
 } // namespace
 
+QString commandLabel() {
+    return tr("Command line");
+}
+
 QString title(const DartProcess& process) {
     return visibleText(process.name) + QStringLiteral(" (") + QString::number(process.id) + ')';
 }
@@ -100,7 +104,7 @@ QList<QPair<QString, QString>> facts(const Input& in) {
     QList<QPair<QString, QString>> lines;
     lines.append({tr("Status"), in.ended ? tr("Ended") : tr("Running")});
     lines.append({tr("Executable"), fact(f ? f->executable : std::nullopt)});
-    lines.append({tr("Command line"), masking(visibleText(p.command), in)});
+    lines.append({commandLabel(), masking(visibleText(p.command), in)});
     lines.append({tr("Working directory"), fact(f ? f->workingDirectory : std::nullopt)});
     // A masked path shows only its last component, as the row shows it.
     const auto path = [&](const std::optional<QString>& value) {

@@ -29,6 +29,9 @@ struct Input {
     bool masked = false;
 };
 
+// The label of the command line, which the window shows in a box of its own.
+QString commandLabel();
+
 // "Analyzer (VS Code) (4242)"
 QString title(const DartProcess& process);
 // Label and value, in the order shown. Unreadable facts read "unknown".

@@ -119,33 +119,40 @@ void ProcessDetailsWindow::refresh() {
     m_input.masked = m_hidePaths.hidden();
     m_input.nowUnixMs = QDateTime::currentMSecsSinceEpoch();
     const auto lines = DetailsText::facts(m_input);
-    if (m_values.size() != lines.size()) {
-        while (m_form->rowCount() > 0) {
-            m_form->removeRow(0);
-        }
-        m_values.clear();
-        for (const auto& [label, value] : lines) {
-            if (label == tr("Command line")) {
-                m_form->addRow(label + ':', m_command);
-                m_values.append(nullptr);
-                continue;
+    for (const auto& [label, value] : lines) {
+        if (!m_values.contains(label)) {
+            // Rows are added as facts first appear and only ever hidden, in the facts' order.
+            QWidget* field = m_command;
+            if (label != DetailsText::commandLabel()) {
+                auto* text = new QLabel;
+                text->setTextFormat(Qt::PlainText);
+                text->setWordWrap(true);
+                text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+                field = text;
             }
-            auto* text = new QLabel;
-            text->setTextFormat(Qt::PlainText);
-            text->setWordWrap(true);
-            text->setTextInteractionFlags(Qt::TextSelectableByMouse);
-            m_form->addRow(label + ':', text);
-            m_values.append(text);
+            int row = 0;
+            for (const auto& [earlier, unused] : lines) {
+                if (earlier == label) {
+                    break;
+                }
+                row += m_values.contains(earlier) ? 1 : 0;
+            }
+            m_form->insertRow(row, label + ':', field);
+            m_values.insert(label, field);
         }
     }
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (m_values[i] == nullptr) {
-            if (m_command->toPlainText() != lines[i].second) {
-                m_command->setPlainText(lines[i].second);
-            }
-        } else {
-            m_values[i]->setText(lines[i].second);
-            m_values[i]->setAccessibleName(lines[i].first + QStringLiteral(": ") + lines[i].second);
+    for (auto it = m_values.cbegin(); it != m_values.cend(); ++it) {
+        const auto line = std::find_if(lines.cbegin(), lines.cend(),
+                                       [&](const auto& l) { return l.first == it.key(); });
+        m_form->setRowVisible(it.value(), line != lines.cend());
+        if (line == lines.cend()) {
+            continue;
+        }
+        if (auto* text = qobject_cast<QLabel*>(it.value())) {
+            text->setText(line->second);
+            text->setAccessibleName(line->first + QStringLiteral(": ") + line->second);
+        } else if (m_command->toPlainText() != line->second) {
+            m_command->setPlainText(line->second);
         }
     }
     m_graph->setPoints(m_input.points);

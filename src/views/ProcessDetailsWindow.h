@@ -11,6 +11,7 @@
 #include "DartProcess.h"
 #include "DetailsText.h"
 
+#include <QHash>
 #include <QWidget>
 #include <functional>
 
@@ -56,7 +57,7 @@ private:
     DetailsText::Input m_input;
 
     QFormLayout* m_form;
-    QList<QLabel*> m_values;
+    QHash<QString, QWidget*> m_values; // by label; the command line's is m_command
     QPlainTextEdit* m_command;
     UsageGraph* m_graph;
     QPushButton* m_end;
