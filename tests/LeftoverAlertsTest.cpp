@@ -14,6 +14,7 @@ struct Tick {
     std::vector<Pid> leftovers;
     const char* told; // summary, or "" for nothing
     bool startUp = false;
+    std::vector<Pid> growing = {};
 };
 struct AlertCase {
     const char* name;
@@ -41,6 +42,16 @@ const AlertCase kCases[] = {
       {5000, {10, 11}, ""},
       {8000, {10}, ""},
       {12000, {10}, ""}}},
+    {"GrowingIsToldOnceAndSharesTheSpacing",
+     {{0, {}, "", true},
+      {2000, {10}, "p10 was left running"},
+      {4000, {10}, "", false, {20}},
+      {12000, {10}, "p20 is growing", false, {20}},
+      {30000, {10}, "", false, {20}}}},
+    {"ABurstOfBothKindsIsFoldedTogether",
+     {{0, {}, "", true},
+      {2000, {10, 11, 12}, "p10 was left running", false, {20}},
+      {12000, {10, 11, 12}, "3 more left running or growing", false, {20}}}},
     {"SpacedApartEachIsItsOwn",
      {{0, {}, "", true},
       {2000, {10}, "p10 was left running"},
@@ -60,6 +71,13 @@ TEST_P(LeftoverAlertsTest, TellsEachOnceAndSpacesThem) {
             p.startTime = quint64(pid);
             p.memoryBytes = 1 << 20;
             p.leftover = true;
+            rows.append(p);
+        }
+        for (Pid pid : tick.growing) {
+            DartProcess p;
+            p.id = pid;
+            p.name = QStringLiteral("p%1").arg(pid);
+            p.growth = Growth{300ull << 20, 600};
             rows.append(p);
         }
         const auto notice = alerts.update(rows, tick.atMs, tick.startUp);
@@ -86,6 +104,16 @@ TEST(LeftoverAlerts, ANoticeSaysWhereAndHowMuchAndEndsOnlyItsProcess) {
     EXPECT_EQ(notice->body, QStringLiteral("~/code/app \u00b7 300 MB"));
     EXPECT_EQ(notice->targets, (QList<ProcessRef>{{42, 9}}));
     EXPECT_EQ(alerts.dueAt(), 11000) << "when the one held back may go";
+
+    q.leftover = false;
+    q.memoryBytes = 2ull << 30;
+    q.growth = Growth{600ull << 20, 600};
+    const auto growing = alerts.update({p, q}, 11000, false);
+    ASSERT_TRUE(growing);
+    EXPECT_EQ(growing->summary, "Analyzer (VS Code) is growing");
+    EXPECT_EQ(growing->body, QStringLiteral("~/code/app \u00b7 2 GB (+600 MB in 10 minutes)"));
+    EXPECT_EQ(growing->details, (ProcessRef{43, 9}));
+    EXPECT_TRUE(growing->targets.isEmpty());
 }
 
 } // namespace

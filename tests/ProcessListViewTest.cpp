@@ -27,6 +27,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -642,10 +643,18 @@ TEST_F(ProcessListViewTest, LeftoversAreMarkedAndCountedInBothForms) {
         EXPECT_FALSE(bar->isVisible()) << "no line while there are none";
 
         const QString project = home() + "/code/a_very_long_project_name_for_the_panel";
-        monitor.setProcesses(
-            {leftover(10, "Analyzer (VS Code)", 300ull << 20, project), process(11, "Dart", 0, 5)});
+        DartProcess both = leftover(10, "Analyzer (VS Code)", 300ull << 20, project);
+        both.growth = Growth{600ull << 20, 600};
+        monitor.setProcesses({both, process(11, "Dart", 0, 5)});
         ProcessRow* row = rowOf(*v, 10);
         auto* marker = cell(row, "leftover");
+        auto* growing = cell(row, "growing");
+        EXPECT_EQ(growing->text(), "Growing");
+        EXPECT_EQ(growing->toolTip(), "Grew by 600 MB in 10 minutes");
+        EXPECT_EQ(growing->width(), int(std::ceil(growing->naturalWidth())));
+        EXPECT_LE(marker->geometry().right(), growing->x());
+        EXPECT_LE(growing->geometry().right(), pathOf(*v, 10)->x());
+        EXPECT_FALSE(cell(rowOf(*v, 11), "growing")->isVisible());
         EXPECT_TRUE(marker->isVisible());
         EXPECT_EQ(marker->text(), "Leftover");
         EXPECT_EQ(marker->toolTip(), "Its parent has ended; nothing will stop it.");
@@ -665,6 +674,9 @@ TEST_F(ProcessListViewTest, LeftoversAreMarkedAndCountedInBothForms) {
 
         monitor.setProcesses({process(11, "Dart", 0, 5)});
         EXPECT_FALSE(bar->isVisible());
+        both.growth.reset();
+        monitor.setProcesses({both});
+        EXPECT_FALSE(cell(rowOf(*v, 10), "growing")->isVisible()) << "gone with its condition";
     }
 }
 

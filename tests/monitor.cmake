@@ -12,3 +12,8 @@ ombrix_test(ombrix_project_searcher_test
   SOURCES ProjectSearcherTest.cpp
   LIBS ombrix_monitor ombrix_fake_kernel
   LABELS monitor)
+ombrix_test(ombrix_growth_rule_test
+  SOURCES GrowthRuleTest.cpp ProcessFactsTest.cpp
+  LIBS ombrix_monitor
+  MAIN core
+  LABELS monitor)

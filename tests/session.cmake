@@ -8,6 +8,26 @@ foreach(suite NoDisplay X11 Wayland)
   # Serial: they time a quit, and every session sees the Dart processes of the others.
   set_tests_properties(ombrix_session_${suite} PROPERTIES LABELS session TIMEOUT 600 RUN_SERIAL ON)
 endforeach()
+# A process that grows: the real launcher and shell in tests/growth/, with a
+# window module whose growth rule watches seconds instead of minutes. Only the
+# tests build it; nothing the shipped program reads can shorten the rule.
+set(OMBRIX_GROWTH_DIR ${CMAKE_BINARY_DIR}/tests/growth)
+add_library(ombrix_window_growth MODULE session/GrowthWindowMain.cpp)
+set_target_properties(ombrix_window_growth PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${OMBRIX_GROWTH_DIR})
+target_link_libraries(ombrix_window_growth PRIVATE ombrix_shell Qt6::Widgets)
+add_executable(ombrix_growth_launcher ${PROJECT_SOURCE_DIR}/src/app/main.cpp)
+set_target_properties(ombrix_growth_launcher PROPERTIES OUTPUT_NAME ombrix
+                      RUNTIME_OUTPUT_DIRECTORY ${OMBRIX_GROWTH_DIR})
+target_include_directories(ombrix_growth_launcher PRIVATE ${PROJECT_SOURCE_DIR}/src/app)
+target_link_libraries(ombrix_growth_launcher PRIVATE ombrix_monitor ombrix_version Qt6::Core
+                                             ${CMAKE_DL_LIBS})
+target_compile_definitions(ombrix_growth_launcher PRIVATE
+  OMBRIX_WINDOW_MODULE="ombrix_window_growth.so" OMBRIX_INSTALLED_MODULE="ombrix_window_growth.so")
+add_dependencies(ombrix_growth_launcher ombrix_window_growth)
+add_test(NAME ombrix_session_Growth
+         COMMAND dbus-run-session -- /usr/bin/python3 -B
+                 ${CMAKE_CURRENT_SOURCE_DIR}/session/SessionTest.py ${CMAKE_BINARY_DIR} Growth)
+set_tests_properties(ombrix_session_Growth PROPERTIES LABELS session TIMEOUT 600 RUN_SERIAL ON)
 # Leftovers need a pid 1 that adopts them: a private pid namespace (root only),
 # whose pid 1 is the script itself.
 add_test(NAME ombrix_session_Leftovers

@@ -25,3 +25,8 @@ ombrix_test(ombrix_view_shots_test
   LIBS ombrix_views
   MAIN gui
   LABELS views)
+ombrix_test(ombrix_process_details_test
+  SOURCES ProcessDetailsTest.cpp
+  LIBS ombrix_views Qt6::Test
+  MAIN gui
+  LABELS views)

@@ -1,5 +1,6 @@
 #include "LeftoverAlerts.h"
 
+#include "GrowthRule.h"
 #include "ValueText.h"
 
 #include <QHash>
@@ -19,11 +20,17 @@ LeftoverAlerts::LeftoverAlerts(Place place, std::chrono::milliseconds spacing)
 std::optional<LeftoverAlerts::Notice> LeftoverAlerts::update(const QList<DartProcess>& rows,
                                                              qint64 nowMs, bool startUp) {
     QHash<QPair<Pid, quint64>, const DartProcess*> leftovers;
+    QHash<QPair<Pid, quint64>, const DartProcess*> listed;
     for (const DartProcess& row : rows) {
+        const QPair<Pid, quint64> key{row.id, row.startTime};
+        listed.insert(key, &row);
+        if (row.growth && !m_toldGrowing.contains(key)) {
+            m_toldGrowing.insert(key);
+            m_waiting.append({row, nowMs, true, *row.growth});
+        }
         if (!row.leftover) {
             continue;
         }
-        const QPair<Pid, quint64> key{row.id, row.startTime};
         leftovers.insert(key, &row);
         if (!m_told.contains(key)) {
             m_told.insert(key);
@@ -34,11 +41,13 @@ std::optional<LeftoverAlerts::Notice> LeftoverAlerts::update(const QList<DartPro
     }
     // A process that ended, or was ended, is neither told nor remembered.
     m_told.removeIf([&](const QPair<Pid, quint64>& key) { return !leftovers.contains(key); });
+    m_toldGrowing.removeIf([&](const QPair<Pid, quint64>& key) { return !listed.contains(key); });
     m_waiting.removeIf([&](const Waiting& w) {
-        return !leftovers.contains({w.process.id, w.process.startTime});
+        const QPair<Pid, quint64> key{w.process.id, w.process.startTime};
+        return w.growing ? !listed.contains(key) : !leftovers.contains(key);
     });
     for (Waiting& w : m_waiting) {
-        w.process = *leftovers.value({w.process.id, w.process.startTime}); // fresh figures
+        w.process = *listed.value({w.process.id, w.process.startTime}); // fresh figures
     }
     return take(nowMs);
 }
@@ -57,7 +66,7 @@ std::optional<LeftoverAlerts::Notice> LeftoverAlerts::take(qint64 nowMs) {
     const bool heldBack = m_lastAt && m_waiting.front().since < *m_lastAt + m_spacing;
     m_lastAt = nowMs;
     if (m_waiting.size() == 1 || !heldBack) {
-        const Notice notice = single(m_waiting.takeFirst().process);
+        const Notice notice = single(m_waiting.takeFirst());
         for (Waiting& w : m_waiting) {
             w.since = nowMs; // held back by this one
         }
@@ -65,21 +74,39 @@ std::optional<LeftoverAlerts::Notice> LeftoverAlerts::take(qint64 nowMs) {
     }
     QStringList names;
     quint64 bytes = 0;
+    qsizetype growing = 0;
     for (const Waiting& w : std::as_const(m_waiting)) {
         names << w.process.name;
         bytes += w.process.memoryBytes;
+        growing += w.growing ? 1 : 0;
     }
-    Notice folded{QString::number(m_waiting.size()) + QStringLiteral(" more left running"),
+    const QString what = growing == 0 ? QStringLiteral(" more left running")
+                         : growing == m_waiting.size()
+                             ? QStringLiteral(" more growing")
+                             : QStringLiteral(" more left running or growing");
+    Notice folded{QString::number(m_waiting.size()) + what,
                   names.join(QStringLiteral(", ")) + kDot + ValueText::bytes(bytes),
-                  {}};
+                  {},
+                  std::nullopt};
     m_waiting.clear();
     return folded;
 }
 
-LeftoverAlerts::Notice LeftoverAlerts::single(const DartProcess& p) const {
+LeftoverAlerts::Notice LeftoverAlerts::single(const Waiting& w) const {
+    const DartProcess& p = w.process;
+    if (w.growing) {
+        const Growth growth = p.growth.value_or(w.growth);
+        return {p.name + QStringLiteral(" is growing"),
+                m_place(p) + kDot + ValueText::bytes(p.memoryBytes) + QStringLiteral(" (+") +
+                    ValueText::bytes(growth.bytes) + QStringLiteral(" in ") +
+                    GrowthRule::span(growth.seconds) + ')',
+                {},
+                ProcessRef{p.id, p.startTime}};
+    }
     return {p.name + QStringLiteral(" was left running"),
             m_place(p) + kDot + ValueText::bytes(p.memoryBytes),
-            {{p.id, p.startTime}}};
+            {{p.id, p.startTime}},
+            std::nullopt};
 }
 
 } // namespace ombrix

@@ -1,10 +1,12 @@
 #pragma once
 
-// Which leftovers to tell the desktop about, and when. Each process (pid and
-// start time) is told once. One notice at most every `spacing`: the first
-// leftover goes out as itself, those that come meanwhile wait and then go out
-// together as "N more left running" (one alone goes out as itself). Leftovers
-// already there at start-up are shown by the views and never told.
+// Which leftovers and growing processes to tell the desktop about, and when.
+// Each process (pid and start time) is told once as a leftover and once when
+// it starts growing. One notice at most every `spacing`, for both kinds: the
+// first goes out as itself, those that come meanwhile wait and then go out
+// together as "N more left running" (or "N more growing", or "N more left
+// running or growing"; one alone goes out as itself). Leftovers already there
+// at start-up are shown by the views and never told.
 //
 // No clock of its own: the caller passes monotonic milliseconds.
 
@@ -24,7 +26,8 @@ public:
     struct Notice {
         QString summary;
         QString body;
-        QList<ProcessRef> targets; // what its "End" ends; empty: no action
+        QList<ProcessRef> targets;         // what its "End" ends; empty: no action
+        std::optional<ProcessRef> details; // whose details its "Details" opens
     };
     // Where a process works, or its pid: the body's first part.
     using Place = std::function<QString(const DartProcess&)>;
@@ -42,13 +45,16 @@ private:
     struct Waiting {
         DartProcess process;
         qint64 since = 0;
+        bool growing = false;
+        Growth growth = {}; // as first told: it may have stopped since
     };
     std::optional<Notice> take(qint64 nowMs);
-    Notice single(const DartProcess& process) const;
+    Notice single(const Waiting& waiting) const;
 
     Place m_place;
     qint64 m_spacing;
     QSet<QPair<Pid, quint64>> m_told;
+    QSet<QPair<Pid, quint64>> m_toldGrowing; // while listed
     QList<Waiting> m_waiting;
     std::optional<qint64> m_lastAt;
 };

@@ -1,6 +1,7 @@
 #include "OmbrixApp.h"
 
 #include "DesktopNotifier.h"
+#include "DetailsWindows.h"
 #include "Kernel.h"
 #include "LeftoverAlerts.h"
 #include "MainWindow.h"
@@ -37,12 +38,18 @@ void OmbrixApp::tellLeftovers() {
         if (!notice->targets.isEmpty()) {
             actions.append({QStringLiteral("end"), tr("End")});
         }
-        m_notifier->notify(notice->summary, notice->body, actions,
-                           [this, targets = notice->targets](const QString& key) {
-                               if (key == QLatin1String("end")) {
-                                   monitor().endProcesses(targets);
-                               }
-                           });
+        if (notice->details) {
+            actions.append({QStringLiteral("details"), tr("Details")});
+        }
+        m_notifier->notify(
+            notice->summary, notice->body, actions,
+            [this, targets = notice->targets, details = notice->details](const QString& key) {
+                if (key == QLatin1String("end")) {
+                    monitor().endProcesses(targets);
+                } else if (key == QLatin1String("details") && details) {
+                    DetailsWindows::of(monitor()).open(*details, *m_hidePaths);
+                }
+            });
     }
     if (const auto due = m_alerts->dueAt()) {
         m_alertTimer.start(int(qMax<qint64>(0, *due - now)));

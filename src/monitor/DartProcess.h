@@ -9,6 +9,13 @@ namespace ombrix {
 
 using Pid = qint32;
 
+// How much a process's memory floor rose, and over how long (GrowthRule).
+struct Growth {
+    quint64 bytes = 0;
+    qint64 seconds = 0;
+    friend bool operator==(const Growth&, const Growth&) = default;
+};
+
 // One row of the process table. Equal when every field is equal (so a NaN
 // CPU figure never compares equal, and a changed CPU figure republishes).
 struct DartProcess {
@@ -23,6 +30,7 @@ struct DartProcess {
     quint64 startTime = 0;              // ProcessUsage::startTime: with id, the process measured
     bool leftover = false;              // adopted by the system: nothing will stop it (Leftovers)
     bool ignoredTerminate = false;      // still running a grace period after its row's SIGTERM
+    std::optional<Growth> growth = {};  // its memory is growing (GrowthRule)
 
     friend bool operator==(const DartProcess&, const DartProcess&) = default;
 };

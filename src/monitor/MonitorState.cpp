@@ -41,6 +41,16 @@ void MonitorState::setProcesses(QList<DartProcess> processes) {
     emit processesChanged();
 }
 
+void MonitorState::publish(QList<DartProcess> rows, qint64 atMs, const GrowthRule::Params& rule) {
+    m_history.record(rows, atMs);
+    for (DartProcess& row : rows) {
+        const UsageSeries* series = m_history.series({row.id, row.startTime});
+        row.growth = series ? GrowthRule::growth(*series, rule) : std::nullopt;
+    }
+    setProcesses(std::move(rows));
+    emit historyChanged();
+}
+
 void MonitorState::setMemory(const SystemMemory& memory) {
     if (memory == m_memory) {
         return;

@@ -7,7 +7,9 @@
 // append). Used on the thread that owns it.
 
 #include "DartProcess.h"
+#include "GrowthRule.h"
 #include "SystemMemory.h"
+#include "UsageHistory.h"
 
 #include <QList>
 #include <QObject>
@@ -29,6 +31,8 @@ public:
     quint64 peakMemoryBytes() const;  // largest of processes()
     qsizetype leftoverCount() const;  // rows marked leftover
     quint64 leftoverBytes() const;    // their memory
+    // Each listed process's memory and CPU over the last hour, as of the last publish().
+    const UsageHistory& history() const { return m_history; }
 
     // SIGTERM to the process of the listed row `pid`; nothing for a pid not listed.
     virtual void terminate(Pid pid) = 0;
@@ -43,16 +47,22 @@ signals:
     void processesChanged();
     void memoryChanged();
     void pressureHistoryChanged();
+    // After every publish(), also when no row changed.
+    void historyChanged();
 
 protected:
     void setProcesses(QList<DartProcess> processes);
     void setMemory(const SystemMemory& memory);
     void appendPressure(double fraction);
+    // One sample's rows at monotonic `atMs`: kept in the history, each marked
+    // growing or not by `rule`, then published (processesChanged, then historyChanged).
+    void publish(QList<DartProcess> rows, qint64 atMs, const GrowthRule::Params& rule = {});
 
 private:
     QList<DartProcess> m_processes;
     SystemMemory m_memory;
     QList<double> m_pressureHistory;
+    UsageHistory m_history;
 };
 
 } // namespace ombrix

@@ -42,6 +42,7 @@ ProcessMonitor::ProcessMonitor(Options options, QObject* parent)
                                   : Resolver(&WorkspaceResolver::workspaceRoot))
     , m_pollInterval(options.pollInterval)
     , m_killGrace(options.killGrace)
+    , m_growth(options.growth)
     , m_sampler(std::make_unique<Sampler>(m_kernel, options.searchWait)) {
     m_worker.setMaxThreadCount(1);
     if (options.pollLoop) {
@@ -192,7 +193,7 @@ void ProcessMonitor::apply(const Reading& reading) {
         }
     }
     m_stops = std::move(stops); // a process that ended, or a reused pid, leaves no offer
-    setProcesses(std::move(rows));
+    publish(std::move(rows), m_kernel.monotonicNanos() / 1'000'000, m_growth);
 }
 
 } // namespace ombrix

@@ -54,6 +54,8 @@ public:
         // How long a process has after SIGTERM before it is offered (a row's
         // button) or sent (endProcesses) SIGKILL.
         std::chrono::milliseconds killGrace{5000};
+        // When a row is marked growing.
+        GrowthRule::Params growth = {};
     };
 
     // The real machine, the real daemon client, polling from construction on.
@@ -86,6 +88,7 @@ private:
     Resolver m_resolver;
     std::chrono::milliseconds m_pollInterval;
     std::chrono::milliseconds m_killGrace;
+    GrowthRule::Params m_growth;
     // One reading at a time: the sampler's caches are the worker's alone.
     QThreadPool m_worker;
     std::unique_ptr<Sampler> m_sampler;

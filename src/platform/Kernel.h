@@ -110,6 +110,17 @@ public:
     virtual std::optional<Pid> session(Pid pid) const = 0;
     // The real user id the process runs as; absent when it cannot be read.
     virtual std::optional<std::uint32_t> owner(Pid pid) const = 0;
+    // When the process started, in milliseconds since the Unix epoch, and the
+    // name of the user it runs as; absent when unreadable (or, by default,
+    // where the backend does not tell).
+    virtual std::optional<std::int64_t> startedAtUnixMs(Pid pid) const {
+        (void)pid;
+        return std::nullopt;
+    }
+    virtual std::optional<std::string> userName(Pid pid) const {
+        (void)pid;
+        return std::nullopt;
+    }
 };
 
 class Files {

@@ -28,6 +28,8 @@
 //   vm.swapusage xsu_used             /proc/swaps Used, zram devices excluded
 //   memorystatus_vm_pressure_level    /proc/pressure/memory avg10 (PSI)
 //   ContinuousClock                   CLOCK_BOOTTIME
+//   (details: start as a date, user)  starttime against CLOCK_BOOTTIME and
+//                                     CLOCK_REALTIME; owner of /proc/PID
 
 #include "LinuxKernel.h"
 #include "Posix.h"
@@ -42,6 +44,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <numeric>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -222,6 +225,40 @@ std::optional<std::uint32_t> LinuxKernel::owner(Pid pid) const {
 std::optional<std::uint32_t> LinuxKernel::ownUser() const {
     // Root's signals reach everyone's processes.
     return ::geteuid() == 0 ? std::nullopt : std::optional<std::uint32_t>(::getuid());
+}
+
+std::optional<std::int64_t> LinuxKernel::startedAtUnixMs(Pid pid) const {
+    const auto stat = freshStat(pid);
+    const std::optional<std::uint64_t> ticks =
+        stat ? std::optional(stat->startTicks) : std::nullopt;
+    const long hz = ::sysconf(_SC_CLK_TCK);
+    timespec boot{};
+    timespec wall{};
+    if (!ticks || hz <= 0 || ::clock_gettime(CLOCK_BOOTTIME, &boot) != 0 ||
+        ::clock_gettime(CLOCK_REALTIME, &wall) != 0) {
+        return std::nullopt;
+    }
+    const auto ms = [](const timespec& t) {
+        return std::int64_t(t.tv_sec) * 1000 + t.tv_nsec / 1'000'000;
+    };
+    const std::int64_t sinceBoot = std::int64_t(*ticks / std::uint64_t(hz)) * 1000 +
+                                   std::int64_t(*ticks % std::uint64_t(hz)) * 1000 / hz;
+    return ms(wall) - (ms(boot) - sinceBoot);
+}
+
+std::optional<std::string> LinuxKernel::userName(Pid pid) const {
+    struct stat info {};
+    if (::stat(pidPath(pid, "").c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(info.st_uid, &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr) {
+        return std::to_string(info.st_uid);
+    }
+    return toValidUtf8(found->pw_name);
 }
 
 std::optional<std::string> LinuxKernel::workingDirectory(Pid pid) const {

@@ -29,6 +29,8 @@ public:
     std::optional<bool> startedAsService(Pid pid) const override;
     std::optional<Pid> session(Pid pid) const override;
     std::optional<std::uint32_t> owner(Pid pid) const override;
+    std::optional<std::int64_t> startedAtUnixMs(Pid pid) const override;
+    std::optional<std::string> userName(Pid pid) const override;
     std::optional<std::string> workingDirectory(Pid pid) const override;
     std::string deletedCheck(Pid pid, const std::string& cwd) const override;
     // Pids of 0 or below are ignored: kill() would read them as process

@@ -64,6 +64,7 @@ void ProcessList::setProcesses(const QList<DartProcess>& processes, quint64 peak
             connect(row, &ProcessRow::terminateRequested, this, &ProcessList::terminateRequested);
             connect(row, &ProcessRow::forceQuitRequested, this, &ProcessList::forceQuitRequested);
             connect(row, &ProcessRow::revealRequested, this, &ProcessList::revealRequested);
+            connect(row, &ProcessRow::detailsRequested, this, &ProcessList::detailsRequested);
         }
         row->setProcess(p, peakMemoryBytes, masked);
         kept.insert(p.id, row);

@@ -1,6 +1,7 @@
 #include "ProcessListView.h"
 
 #include "AccessibleViews.h"
+#include "DetailsWindows.h"
 #include "Divider.h"
 #include "EmptyState.h"
 #include "EndLeftoversDialog.h"
@@ -84,6 +85,8 @@ ProcessListView::ProcessListView(MonitorState& monitor, PathMaskSetting& hidePat
     connect(m_list, &ProcessList::forceQuitRequested, this,
             [this](Pid pid) { m_monitor.forceQuit(pid); });
     connect(m_list, &ProcessList::revealRequested, this, &ProcessListView::reveal);
+    connect(m_list, &ProcessList::detailsRequested, this,
+            [this](Pid pid) { DetailsWindows::of(m_monitor).open(pid, m_hidePaths); });
     connect(&m_monitor, &MonitorState::processesChanged, this, &ProcessListView::refreshProcesses);
     connect(&m_monitor, &MonitorState::memoryChanged, this, &ProcessListView::refreshMemory);
     connect(&m_monitor, &MonitorState::pressureHistoryChanged, this,

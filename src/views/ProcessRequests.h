@@ -18,6 +18,7 @@ signals:
     void terminateRequested(Pid pid);
     void forceQuitRequested(Pid pid);
     void revealRequested(const QString& path);
+    void detailsRequested(Pid pid);
 };
 
 } // namespace ombrix

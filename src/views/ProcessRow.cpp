@@ -1,5 +1,6 @@
 #include "ProcessRow.h"
 
+#include "GrowthRule.h"
 #include "Kernel.h"
 #include "PathLabel.h"
 #include "RowColumns.h"
@@ -9,8 +10,13 @@
 #include "Typography.h"
 #include "UsageBar.h"
 #include "ValueText.h"
+#include "VisibleText.h"
 
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QMenu>
 #include <cmath>
 
 namespace ombrix {
@@ -43,6 +49,7 @@ ProcessRow::ProcessRow(bool compact, QWidget* parent)
     , m_name(new TextLine(QString(), ColorRole::Primary, this))
     , m_executable(new TextLine(QString(), ColorRole::Tertiary, this))
     , m_leftover(new TextLine(tr(leftoverText), ColorRole::Orange, this))
+    , m_growing(new TextLine(tr(growingText), ColorRole::Red, this))
     , m_path(new PathLabel(this))
     , m_cpuBar(new UsageBar(compact, this))
     , m_cpuText(new TextLine(QString(), ColorRole::Primary, this))
@@ -79,6 +86,9 @@ ProcessRow::ProcessRow(bool compact, QWidget* parent)
         Typography::font(compact ? TextStyle::Caption2 : TextStyle::Caption, QFont::DemiBold));
     m_leftover->setToolTip(tr(leftoverTip));
     m_leftover->hide();
+    m_growing->setObjectName(QStringLiteral("growing"));
+    m_growing->setFont(m_leftover->font());
+    m_growing->hide();
     m_forceQuit->setToolTip(tr(forceQuitTip));
     m_forceQuit->setAccessibleName(tr(forceQuitName));
     m_forceQuit->hide();
@@ -93,6 +103,52 @@ ProcessRow::ProcessRow(bool compact, QWidget* parent)
 
 QList<QWidget*> ProcessRow::focusStops() const {
     return {m_path, m_terminate, m_forceQuit}; // Tab passes over the hidden one
+}
+
+void ProcessRow::showMenu(const QPoint& at) {
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("rowMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const DartProcess p = m_process; // as it was when the menu opened
+    menu->addAction(tr("Details\u2026"), this, [this, p] { emit detailsRequested(p.id); });
+    menu->addAction(tr("Copy Command Line"), this,
+                    [p] { QGuiApplication::clipboard()->setText(visibleText(p.command)); });
+    menu->addAction(tr("Copy PID"), this,
+                    [p] { QGuiApplication::clipboard()->setText(QString::number(p.id)); });
+    if (p.projectPath) {
+        menu->addAction(tr("Reveal Project"), this,
+                        [this, p] { emit revealRequested(*p.projectPath); });
+    }
+    menu->addSeparator();
+    if (p.ignoredTerminate) {
+        menu->addAction(tr("Force Quit"), this, [this, p] { emit forceQuitRequested(p.id); });
+    } else {
+        menu->addAction(tr("End Process"), this, [this, p] { emit terminateRequested(p.id); });
+    }
+    menu->popup(mapToGlobal(at));
+}
+
+void ProcessRow::contextMenuEvent(QContextMenuEvent* event) {
+    // From the keyboard, under the row's start rather than wherever the pointer is.
+    showMenu(event->reason() == QContextMenuEvent::Mouse ? event->pos()
+                                                         : QPoint(m_name->x(), height() / 2));
+}
+
+void ProcessRow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        showMenu(QPoint(m_name->x(), height() / 2));
+    } else if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+               event->modifiers() == Qt::NoModifier) {
+        emit detailsRequested(m_process.id);
+    } else {
+        ProcessRequests::keyPressEvent(event);
+    }
+}
+
+void ProcessRow::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        emit detailsRequested(m_process.id);
+    }
 }
 
 int ProcessRow::rowHeight(bool compact) {
@@ -112,7 +168,8 @@ QSize ProcessRow::minimumSizeHint() const {
 void ProcessRow::setProcess(const DartProcess& p, quint64 peakMemoryBytes, bool masked) {
     const bool detailChanged =
         p.projectPath != m_process.projectPath || p.workspace != m_process.workspace ||
-        p.executableName != m_process.executableName || p.leftover != m_process.leftover;
+        p.executableName != m_process.executableName || p.leftover != m_process.leftover ||
+        p.growth.has_value() != m_process.growth.has_value();
     m_process = p;
     m_masked = masked;
 
@@ -121,6 +178,10 @@ void ProcessRow::setProcess(const DartProcess& p, quint64 peakMemoryBytes, bool 
     m_name->setToolTip(p.command);
     m_executable->setText(p.executableName);
     m_leftover->setVisible(p.leftover);
+    m_growing->setVisible(p.growth.has_value());
+    if (p.growth) {
+        m_growing->setToolTip(growingTip(*p.growth));
+    }
     offerForceQuit(p.ignoredTerminate);
 
     if (p.projectPath) {
@@ -145,6 +206,11 @@ void ProcessRow::setProcess(const DartProcess& p, quint64 peakMemoryBytes, bool 
     if (detailChanged) {
         placeChildren();
     }
+}
+
+QString ProcessRow::growingTip(const Growth& growth) {
+    return tr("Grew by %1 in %2")
+        .arg(ValueText::bytes(growth.bytes), GrowthRule::span(growth.seconds));
 }
 
 void ProcessRow::offerForceQuit(bool offer) {
@@ -206,9 +272,17 @@ void ProcessRow::placeChildren() {
     m_name->setGeometry(RowColumns::span(nameX, cols.nameWidth, top, nameH));
 
     const int detailY = top + nameH + 1;
-    // The marker keeps its whole width; the executable name and the path share the rest.
-    const double markW =
-        m_leftover->isHidden() ? 0.0 : qMin(std::ceil(m_leftover->naturalWidth()), cols.nameWidth);
+    // The markers keep their whole width; the executable name and the path share the rest.
+    QList<std::pair<TextLine*, double>> marks;
+    double markW = 0;
+    for (TextLine* mark : {m_leftover, m_growing}) {
+        if (!mark->isHidden()) {
+            const double w = qMin(std::ceil(mark->naturalWidth()),
+                                  qMax(0.0, cols.nameWidth - markW - (markW > 0 ? 4 : 0)));
+            marks.append({mark, w});
+            markW += w + (markW > 0 ? 4 : 0);
+        }
+    }
     const double width = qMax(0.0, cols.nameWidth - (markW > 0 ? markW + 4 : 0.0));
     const double exeNatural = std::ceil(m_executable->naturalWidth());
     double exeW = qMin(exeNatural, width);
@@ -222,9 +296,9 @@ void ProcessRow::placeChildren() {
     }
     m_executable->setGeometry(RowColumns::span(nameX, exeW, detailY, detailH));
     double x = nameX + exeW;
-    if (markW > 0) {
-        m_leftover->setGeometry(RowColumns::span(x + 4, markW, detailY, detailH));
-        x += 4 + markW;
+    for (const auto& [mark, w] : marks) {
+        mark->setGeometry(RowColumns::span(x + 4, w, detailY, detailH));
+        x += 4 + w;
     }
     if (!m_path->isHidden()) {
         m_path->setGeometry(

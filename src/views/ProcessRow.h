@@ -4,10 +4,10 @@
 // detail line (executable name, then the project link, or else the IDE
 // workspace label, or nothing), CPU and memory each as a bar and a figure, and
 // a button that asks for SIGTERM, or, once the process has outlived its
-// SIGTERM, one that asks for SIGKILL in its place. A leftover carries a
-// marker on its detail line, after the executable name. Lives as long as its pid stays listed and
-// is updated in place from each sample, so hover, tooltips and scrolling survive a refresh.
-// Children are placed by hand on the shared column grid.
+// SIGTERM, one that asks for SIGKILL in its place. A leftover and a growing
+// process carry markers on the detail line, after the executable name. Lives as long as its pid
+// stays listed and is updated in place from each sample, so hover, tooltips and scrolling survive a
+// refresh. Children are placed by hand on the shared column grid.
 
 #include "DartProcess.h"
 #include "ProcessRequests.h"
@@ -44,12 +44,17 @@ public:
 
     // What Tab stops at in this row, in order.
     QList<QWidget*> focusStops() const;
+    // The context menu, at `at` in row coordinates; it dies with the row.
+    void showMenu(const QPoint& at);
 
     // Orange from 50 % up (the unrounded figure decides), else primary.
     static bool isHighCpu(double cpuPercent) { return cpuPercent >= 50.0; }
     static constexpr const char* workspacePrefix = "IDE workspace that owns this process: ";
     static constexpr const char* leftoverText = "Leftover";
     static constexpr const char* leftoverTip = "Its parent has ended; nothing will stop it.";
+    static constexpr const char* growingText = "Growing";
+    // "Grew by 600 MB in 10 minutes"
+    static QString growingTip(const Growth& growth);
     static constexpr const char* terminateName = "Quit process (SIGTERM)";
     static constexpr const char* forceQuitName = "Force quit process (SIGKILL)";
     static constexpr const char* forceQuitTip = "It did not stop after SIGTERM";
@@ -59,6 +64,9 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     void placeChildren();
@@ -75,6 +83,7 @@ private:
     TextLine* m_name;
     TextLine* m_executable;
     TextLine* m_leftover;
+    TextLine* m_growing;
     PathLabel* m_path;
     UsageBar* m_cpuBar;
     TextLine* m_cpuText;

@@ -13,6 +13,7 @@ namespace ombrix::testing {
 class FakeMonitor final : public MonitorState {
 public:
     using MonitorState::appendPressure;
+    using MonitorState::publish;
     using MonitorState::setMemory;
     using MonitorState::setProcesses;
 
