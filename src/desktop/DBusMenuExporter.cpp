@@ -4,6 +4,7 @@
 
 #include <QDBusError>
 #include <QTimer>
+#include <algorithm>
 
 namespace ombrix {
 
@@ -39,20 +40,25 @@ void DBusMenuExporter::setEntries(const QList<MenuEntry>& entries) {
     if (entries == m_entries) {
         return;
     }
-    const QList<int> before = ids();
+    const bool sameShape =
+        std::equal(entries.begin(), entries.end(), m_entries.begin(), m_entries.end(),
+                   [](const MenuEntry& a, const MenuEntry& b) { return a.key == b.key; });
     QList<int> changed;
-    QHash<QString, int> ids;
-    for (const MenuEntry& e : entries) {
-        const int id = m_ids.contains(e.key) ? m_ids.value(e.key) : m_nextId++;
-        ids.insert(e.key, id);
-        if (const MenuEntry* old = entry(id); old != nullptr && !(*old == e)) {
-            changed.append(id);
+    if (sameShape) {
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            if (!(entries[i] == m_entries[i])) {
+                changed.append(m_ids.value(entries[i].key));
+            }
+        }
+    } else {
+        m_ids.clear();
+        for (const MenuEntry& e : entries) {
+            m_ids.insert(e.key, m_nextId++);
         }
     }
-    m_ids = std::move(ids);
     m_entries = entries;
     ++m_revision;
-    if (this->ids() != before) {
+    if (!sameShape) {
         emit layoutUpdated(m_revision, 0);
     }
     if (!changed.isEmpty()) {

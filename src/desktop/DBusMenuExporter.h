@@ -5,13 +5,13 @@
 // entries; the exporter answers the host's reads and hands back the entry
 // the user chose, by key.
 //
-// Every entry keeps the id it first got for its key, and an id is never given
-// to another key, so a click that races a change reaches the entry the user
-// saw or nothing. The revision moves only when an entry or one of its texts
-// changed: LayoutUpdated goes out when entries came, went or moved, and
-// ItemsPropertiesUpdated for entries that stayed but changed (hosts such as
-// GNOME's read only the layout's shape again); nothing is sent while nothing
-// changes.
+// While the entries stay the same keys in the same order, each keeps its id
+// and a change of its text goes out as ItemsPropertiesUpdated (hosts such as
+// GNOME's reread only the layout's shape). When entries come, go or move, all
+// of them get new ids and LayoutUpdated goes out: GNOME's extension misplaces
+// entries it is asked to move within a menu, but builds a new one right. An
+// id is never given out twice, so a click that races a change reaches the
+// entry the user saw or nothing. Nothing is sent while nothing changes.
 // Unknown ids and malformed calls get D-Bus errors. Used on the thread that
 // owns it.
 
