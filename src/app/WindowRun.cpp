@@ -1,6 +1,7 @@
 #include "WindowRun.h"
 
 #include "OmbrixApp.h"
+#include "StatusNotifierItem.h"
 #include "Symbols.h"
 
 #include <QApplication>
@@ -60,6 +61,9 @@ void runWindow(int argc, char** argv, OmbrixApp::Options options) {
     // never outlives the windows on screen.
     if (QSystemTrayIcon* tray = shell.trayIcon()) {
         tray->hide();
+    }
+    if (const ombrix::StatusNotifierItem* item = shell.statusNotifierItem()) {
+        item->flush(std::chrono::milliseconds(200));
     }
     std::fflush(nullptr);
     std::_Exit(status);

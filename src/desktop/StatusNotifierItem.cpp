@@ -29,6 +29,14 @@ StatusNotifierItem::~StatusNotifierItem() {
     m_bus.unregisterObject(QLatin1String(DBusMenuExporter::path));
 }
 
+void StatusNotifierItem::flush(std::chrono::milliseconds timeout) const {
+    // Messages leave in order: once the bus has answered this, the rest is out.
+    const QDBusMessage ping = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
+    m_bus.call(ping, QDBus::Block, int(timeout.count()));
+}
+
 bool StatusNotifierItem::watcherPresent(QDBusConnection bus) {
     return bus.isConnected() && bus.interface() != nullptr &&
            bus.interface()->isServiceRegistered(QLatin1String(watcherService));

@@ -20,6 +20,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QString>
+#include <chrono>
 
 class QDBusServiceWatcher;
 
@@ -52,6 +53,11 @@ public:
     void setToolTip(const QString& title, const QString& text);
     void setStatus(Status status);
     DBusMenuExporter& menu() { return m_menu; }
+
+    // For a process about to end without its destructors: waits, at most
+    // `timeout`, until what is queued (the answer to the menu call that chose
+    // Quit) has left for the bus. Asks the bus daemon, never the host.
+    void flush(std::chrono::milliseconds timeout) const;
 
     // What the host reads.
     QString id() const { return m_id; }

@@ -181,14 +181,19 @@ class Tray(StandIn):
     NAME = "org.kde.StatusNotifierWatcher"
     PATH = "/StatusNotifierWatcher"
 
-    def __init__(self):
+    def __init__(self, answers=True):
         self.items = []
+        self.answers = answers
+        self.unanswered = []
         super().__init__()
 
     def _call(self, conn, sender, path, iface, method, params, invocation):
         if method == "RegisterStatusNotifierItem":
             item = params.unpack()[0]
             self.items.append((sender, item if item.startswith("/") else "/StatusNotifierItem"))
+            if not self.answers:
+                self.unanswered.append(invocation)  # a host that never answers
+                return
         invocation.return_value(None)
 
     def _get(self, conn, sender, path, iface, name):
@@ -481,7 +486,7 @@ class X11(Session):
         self.assertLess(took, 0.5)
 
     def test_quit_from_the_tray_ends_the_process_at_once(self):
-        tray = Tray()
+        tray = Tray(answers=False)
         daemon = SilentDaemon()
         ide = ide_with_dart(self.home, daemon)
         try:
