@@ -7,7 +7,7 @@
 //
 //   ratio = messages in the quiet minute / messages in the busy minute (target 0)
 
-#include "MonitorState.h"
+#include "BenchMonitor.h"
 #include "OmbrixApp.h"
 #include "StatusNotifierItem.h"
 
@@ -24,14 +24,7 @@
 namespace {
 
 using namespace ombrix;
-
-class BenchMonitor final : public MonitorState {
-public:
-    using MonitorState::setProcesses;
-    void terminate(Pid) override {}
-    void endProcesses(const QList<ProcessRef>&) override {}
-    void forceQuit(Pid) override {}
-};
+using bench::BenchMonitor;
 
 // Takes registrations and answers nothing else.
 class Watcher : public QDBusAbstractAdaptor {

@@ -7,7 +7,7 @@
 // runs, in milliseconds. A run is: publish the sample, let the view update its
 // rows and stats, flush the posted layout requests, and paint the window once.
 
-#include "MonitorState.h"
+#include "BenchMonitor.h"
 #include "PathMaskSetting.h"
 #include "ProcessListView.h"
 
@@ -21,14 +21,6 @@
 namespace ombrix::bench {
 
 namespace {
-
-class BenchMonitor final : public MonitorState {
-public:
-    using MonitorState::setProcesses;
-    void terminate(Pid) override {}
-    void endProcesses(const QList<ProcessRef>&) override {}
-    void forceQuit(Pid) override {}
-};
 
 QList<DartProcess> sample(int generation) {
     QList<DartProcess> rows;
