@@ -592,6 +592,13 @@ class Wayland(Session):
         wait_for("our rows", lambda: len(self.shown(root, self.all_darts())) == 3)
         for pid in self.shown(root, self.all_darts()):
             self.assertEqual(pid.parent.getRoleName(), "list item")
+        # A tray that comes later gets the item, and the window stays.
+        tray = Tray()
+        try:
+            wait_for("the item registered with the new tray", lambda: tray.items)
+            self.assertIn("Open Window", [text for _, text in tray.menu()])
+        finally:
+            tray.close()
         took, status, err = self.finish(app)
         self.assertEqual(status, 0, err)
         self.assertEqual(err, "")
