@@ -154,8 +154,10 @@ bool OmbrixApp::useStatusNotifier() {
     }
     m_item = std::move(item);
     // The watcher took over from the XEmbed icon, or from the window as the only way in.
-    delete m_watcherAppears;
-    m_watcherAppears = nullptr;
+    if (m_watcherAppears != nullptr) {
+        m_watcherAppears->deleteLater(); // it may be what called us
+        m_watcherAppears = nullptr;
+    }
     m_tray.reset();
     QApplication::setQuitOnLastWindowClosed(false);
     buildPanel();
