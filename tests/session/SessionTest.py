@@ -5,12 +5,15 @@ Debian's python3 (pyatspi); every server it needs it starts and stops itself.
 
 usage: SessionTest.py [--reaper] <build dir> [unittest names...]
 
+The suites of Ubuntu's tray (Gnome) and of a growing process (Growth) live in
+gnome_suite.py and growth_suite.py; what all of them share in
+session_support.py.
+
 With --reaper the script is pid 1 of a private pid namespace: it runs the
 suite under its own session bus and reaps whatever the namespace leaves to it.
 """
 
 import os
-import re
 import shutil
 import signal
 import socket
@@ -38,52 +41,14 @@ if __name__ == "__main__" and len(sys.argv) > 1 and sys.argv[1] == "--reaper":
     sys.exit(code)
 
 import pyatspi
-import gnome_shell
 from gi.repository import Gio, GLib
 
-BUILD = os.path.abspath(sys.argv.pop(1))
-OMBRIX = os.path.join(BUILD, "src", "app", "ombrix")
-# The same program with a growth rule that watches seconds, not minutes (tests/session.cmake).
-OMBRIX_GROWTH = os.path.join(BUILD, "tests", "growth", "ombrix")
+import session_support
 
-
-def need(program):
-    path = shutil.which(program)
-    if path is None:
-        raise RuntimeError(f"{program} is missing: run tools/install-deps.sh")
-    return path
-
-
-def wait_for(what, condition, timeout=60.0):
-    """Polls until condition() gives a true value, which it returns."""
-    deadline = time.monotonic() + timeout
-    while True:
-        while GLib.MainContext.default().iteration(False):
-            pass
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise AssertionError(f"timed out waiting for {what}")
-        time.sleep(0.05)
-
-
-class Darts:
-    """Processes the monitor takes for Dart VMs (argv[0] is "dart")."""
-
-    def __init__(self, count, cwd=None):
-        self.procs = [subprocess.Popen(["dart", "600"], executable=need("sleep"), cwd=cwd)
-                      for _ in range(count)]
-
-    def pids(self):
-        return sorted(p.pid for p in self.procs)
-
-    def end(self):
-        for p in self.procs:
-            p.kill()
-        for p in self.procs:
-            p.wait()
-        self.procs = []
+session_support.configure(sys.argv.pop(1))
+from session_support import *
+from gnome_suite import Gnome
+from growth_suite import Growth
 
 
 class SilentDaemon:
@@ -149,85 +114,6 @@ def ide_with_dart(root, daemon):
     return subprocess.Popen([ide, "-c", script], cwd="/", start_new_session=True)
 
 
-class StandIn:
-    """One object of a desktop service, on the session bus under the service's
-    name; subclasses give XML, NAME, PATH and _call (and _get for properties)."""
-
-    def __init__(self):
-        self.bus = Gio.bus_get_sync(Gio.BusType.SESSION)
-        info = Gio.DBusNodeInfo.new_for_xml(self.XML).interfaces[0]
-        self.registration = self.bus.register_object(self.PATH, info, self._call,
-                                                     getattr(self, "_get", None), None)
-        self.owner = Gio.bus_own_name_on_connection(self.bus, self.NAME,
-                                                    Gio.BusNameOwnerFlags.NONE, None, None)
-
-    def close(self):
-        Gio.bus_unown_name(self.owner)
-        self.bus.unregister_object(self.registration)
-
-
-class Tray(StandIn):
-    """A StatusNotifier tray on the session bus, as KDE and GNOME's extension
-    offer: items register with it and their menus are reached over D-Bus."""
-
-    XML = """<node><interface name="org.kde.StatusNotifierWatcher">
-      <method name="RegisterStatusNotifierItem"><arg type="s" direction="in"/></method>
-      <method name="RegisterStatusNotifierHost"><arg type="s" direction="in"/></method>
-      <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
-      <property name="ProtocolVersion" type="i" access="read"/>
-      <property name="RegisteredStatusNotifierItems" type="as" access="read"/>
-      </interface></node>"""
-
-    NAME = "org.kde.StatusNotifierWatcher"
-    PATH = "/StatusNotifierWatcher"
-
-    def __init__(self, answers=True):
-        self.items = []
-        self.answers = answers
-        self.unanswered = []
-        super().__init__()
-
-    def _call(self, conn, sender, path, iface, method, params, invocation):
-        if method == "RegisterStatusNotifierItem":
-            item = params.unpack()[0]
-            self.items.append((sender, item if item.startswith("/") else "/StatusNotifierItem"))
-            if not self.answers:
-                self.unanswered.append(invocation)  # a host that never answers
-                return
-        invocation.return_value(None)
-
-    def _get(self, conn, sender, path, iface, name):
-        return {"IsStatusNotifierHostRegistered": GLib.Variant("b", True),
-                "ProtocolVersion": GLib.Variant("i", 0),
-                "RegisteredStatusNotifierItems": GLib.Variant("as", [])}[name]
-
-    def activate(self, x, y):
-        """A left click on the item at (x, y)."""
-        sender, path = self.items[-1]
-        self.bus.call_sync(sender, path, "org.kde.StatusNotifierItem", "Activate",
-                           GLib.Variant("(ii)", (x, y)), None, Gio.DBusCallFlags.NONE, 5000, None)
-
-    def menu_call(self, method, args):
-        """Calls `method` of the registered item's dbusmenu, as a tray does."""
-        sender, path = self.items[-1]
-        menu = self.bus.call_sync(sender, path, "org.freedesktop.DBus.Properties", "Get",
-                                  GLib.Variant("(ss)", ("org.kde.StatusNotifierItem", "Menu")),
-                                  None, Gio.DBusCallFlags.NONE, 5000, None).unpack()[0]
-        return self.bus.call_sync(sender, menu, "com.canonical.dbusmenu", method, args, None,
-                                  Gio.DBusCallFlags.NONE, 5000, None).unpack()
-
-    def menu(self):
-        """The entries of the item's menu: (id, label) for each, "" for a separator."""
-        layout = self.menu_call("GetLayout", GLib.Variant("(iias)", (0, -1, [])))[1]
-        return [(child[0], child[1].get("label", "")) for child in layout[2]]
-
-    def click_menu(self, label):
-        """Chooses an entry of the registered item's menu, as the tray does."""
-        ids = [i for i, text in self.menu() if text == label]
-        assert len(ids) == 1, self.menu()
-        self.menu_call("Event", GLib.Variant("(isvu)", (ids[0], "clicked", GLib.Variant("i", 0), 0)))
-
-
 class FileManager(StandIn):
     """Stands in for the desktop's file manager on the session bus."""
 
@@ -245,164 +131,6 @@ class FileManager(StandIn):
     def _call(self, conn, sender, path, iface, method, params, invocation):
         self.shown.extend(params.unpack()[0])
         invocation.return_value(None)
-
-
-class Notifications(StandIn):
-    """Stands in for the desktop's notification service on the session bus."""
-
-    XML = """<node><interface name="org.freedesktop.Notifications">
-      <method name="GetCapabilities"><arg type="as" direction="out"/></method>
-      <method name="Notify"><arg type="s" direction="in"/><arg type="u" direction="in"/>
-        <arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="s" direction="in"/>
-        <arg type="as" direction="in"/><arg type="a{sv}" direction="in"/>
-        <arg type="i" direction="in"/><arg type="u" direction="out"/></method>
-      <method name="CloseNotification"><arg type="u" direction="in"/></method>
-      <method name="GetServerInformation"><arg type="s" direction="out"/>
-        <arg type="s" direction="out"/><arg type="s" direction="out"/>
-        <arg type="s" direction="out"/></method>
-      <signal name="ActionInvoked"><arg type="u"/><arg type="s"/></signal>
-      <signal name="NotificationClosed"><arg type="u"/><arg type="u"/></signal>
-      </interface></node>"""
-    NAME = "org.freedesktop.Notifications"
-    PATH = "/org/freedesktop/Notifications"
-
-    def __init__(self):
-        self.shown = []  # (id, summary, body, actions)
-        super().__init__()
-
-    def _call(self, conn, sender, path, iface, method, params, invocation):
-        if method == "GetCapabilities":
-            invocation.return_value(GLib.Variant("(as)", (["actions", "body"],)))
-        elif method == "Notify":
-            _, _, _, summary, body, actions, _, _ = params.unpack()
-            self.shown.append((len(self.shown) + 1, summary, body, actions))
-            invocation.return_value(GLib.Variant("(u)", (len(self.shown),)))
-        elif method == "GetServerInformation":
-            invocation.return_value(GLib.Variant("(ssss)", ("stand-in", "ombrix", "1", "1.2")))
-        else:
-            invocation.return_value(None)
-
-    def choose(self, notification, action):
-        """The user picks an action of a notification, as the desktop reports it."""
-        self.bus.emit_signal(None, self.PATH, self.NAME, "ActionInvoked",
-                             GLib.Variant("(us)", (notification, action)))
-
-
-class Session(unittest.TestCase):
-    """One display server per test class; one ombrix per test."""
-
-    display_env = {}
-
-    @classmethod
-    def setUpClass(cls):
-        cls.home = tempfile.mkdtemp(prefix="ombrix-session-")
-        runtime = os.path.join(cls.home, "runtime")
-        os.mkdir(runtime, 0o700)
-        cls.base_env = dict(os.environ)
-        for key in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"):
-            cls.base_env.pop(key, None)
-        cls.base_env.update({
-            "XDG_CONFIG_HOME": os.path.join(cls.home, "config"),
-            "XDG_RUNTIME_DIR": runtime,
-            "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
-        })
-        cls.servers = []
-
-    @classmethod
-    def tearDownClass(cls):
-        for server in reversed(cls.servers):
-            server.terminate()
-            try:
-                server.wait(5)
-            except subprocess.TimeoutExpired:
-                server.kill()
-                server.wait()
-        shutil.rmtree(cls.home, ignore_errors=True)
-
-    def setUp(self):
-        self.darts = []
-        self.app = None
-
-    def tearDown(self):
-        for d in self.darts:
-            d.end()
-        if self.app is not None and self.app.poll() is None:
-            self.app.kill()
-            self.app.wait()
-
-    def env(self):
-        env = dict(self.base_env)
-        env.update(self.display_env)
-        return env
-
-    def start(self, *darts_count, cwd=None, wrap=lambda argv: argv, program=OMBRIX):
-        for count in darts_count:
-            self.darts.append(Darts(count, cwd))
-        self.app = subprocess.Popen(wrap([program]), env=self.env(), stdout=subprocess.PIPE,
-                                    stderr=subprocess.PIPE)
-        return self.app
-
-    # --- reading the accessibility tree ---------------------------------------
-    def accessible_app(self):
-        def find():
-            self.assertIsNone(self.app.poll(), "ombrix ended")
-            for a in pyatspi.Registry.getDesktop(0):
-                if a is not None and a.get_process_id() == self.app.pid:
-                    return a
-            return None
-        return wait_for("ombrix on the accessibility bus", find)
-
-    @staticmethod
-    def nodes(root, role=None):
-        """Every node under root (depth first), or those with the given role name."""
-        found = []
-
-        def walk(node):
-            try:
-                if node is None:
-                    return
-                if role is None or node.getRoleName() == role:
-                    found.append(node)
-                for child in node:
-                    walk(child)
-            except GLib.GError:
-                pass  # left the tree while being read, as rows do
-        walk(root)
-        return found
-
-    def terminate_buttons(self, root):
-        return [n for n in self.nodes(root, "push button") if n.name == "Quit process (SIGTERM)"]
-
-    def shown(self, root, pids):
-        """The nodes that show these pids (other Dart processes may run beside ours)."""
-        wanted = {str(p) for p in pids}
-        return [n for n in self.nodes(root) if n.name in wanted]
-
-    def all_darts(self):
-        return [p for d in self.darts for p in d.pids()]
-
-    def press(self, node, action):
-        actions = node.queryAction()
-        names = [actions.getName(i) for i in range(actions.nActions)]
-        self.assertIn(action, names, f"{node.getRoleName()} {node.name!r}")
-        actions.doAction(names.index(action))
-
-    def quit_from_menu(self, root):
-        quit_item = [n for n in self.nodes(root, "menu item") if n.name == "Quit"]
-        self.assertEqual(len(quit_item), 1)
-        self.press(quit_item[0], "Press")
-
-    def finish(self, app):
-        """Quits through the menu; returns (seconds to exit, status, stderr)."""
-        root = self.accessible_app()
-        started = time.monotonic()
-        try:
-            self.quit_from_menu(root)
-        except GLib.GError:
-            pass  # it may end before its answer to the press goes out
-        status = app.wait(10)
-        took = time.monotonic() - started
-        return took, status, app.stderr.read().decode()
 
 
 class NoDisplay(unittest.TestCase):
@@ -427,20 +155,6 @@ class NoDisplay(unittest.TestCase):
                     self.assertEqual(len(lines), 1, run.stderr)
                     self.assertIn("no display", lines[0])
                     self.assertIn("--dump", lines[0])
-
-
-def start_xvfb(cls):
-    read, write = os.pipe()
-    xvfb = subprocess.Popen([need("Xvfb"), "-displayfd", str(write), "-screen", "0",
-                             "1280x800x24", "-nolisten", "tcp"], pass_fds=[write],
-                            stderr=subprocess.DEVNULL)
-    cls.servers.append(xvfb)
-    os.close(write)
-    with os.fdopen(read) as r:
-        number = r.readline().strip()
-    if not number:
-        raise RuntimeError("Xvfb did not start")
-    cls.display_env = {"DISPLAY": ":" + number, "QT_QPA_PLATFORM": "xcb"}
 
 
 class X11(Session):
@@ -652,51 +366,6 @@ class Wayland(Session):
             tray.close()
 
 
-def children(parent, name):
-    """Pids of the processes whose parent is `parent` and whose name is `name`."""
-    found = []
-    for entry in os.listdir("/proc"):
-        try:
-            with open(f"/proc/{entry}/stat") as f:
-                stat = f.read()
-        except (OSError, ValueError):
-            continue
-        comm = stat[stat.index("(") + 1:stat.rindex(")")]
-        if comm == name and int(stat[stat.rindex(")") + 2:].split()[1]) == parent:
-            found.append(int(entry))
-    return sorted(found)
-
-
-def running(pid):
-    """Whether pid is a live process (not gone, not a zombie waiting for pid 1)."""
-    try:
-        with open(f"/proc/{pid}/stat") as f:
-            stat = f.read()
-    except OSError:
-        return False
-    return stat[stat.rindex(")") + 2] != "Z"
-
-
-def ide_that_ends(home):
-    """An IDE window (a shell named code) with two Dart children, the second
-    deaf to SIGTERM; the caller kills the window once ombrix lists both."""
-    ide = os.path.join(home, "share", "code", "code")
-    dart = os.path.join(home, "bin", "dart")
-    for path, source in ((ide, "sh"), (dart, "sleep")):
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        shutil.copy(need(source), path)
-    window = subprocess.Popen([ide, "-c", f'"{dart}" 600 & trap "" TERM; "{dart}" 600 & wait'],
-                              cwd="/")
-    darts = wait_for("the window's Dart children",
-                     lambda: len(found := children(window.pid, "dart")) == 2 and found)
-    return window, darts
-
-
-def in_reaper():
-    with open("/proc/1/cmdline", "rb") as f:
-        return b"--reaper" in f.read()
-
-
 class Leftovers(Session):
     """Processes left behind by an IDE that ended, in a private pid namespace
     whose pid 1 (this script, --reaper) adopts them, as the user's session
@@ -836,162 +505,6 @@ class Leftovers(Session):
         self.assertIsNone(deaf.poll())
         self.press(force, "Press")
         self.assertEqual(deaf.wait(10), -signal.SIGKILL)
-
-
-BYTES = re.compile(r"[0-9.,]+ (bytes|KB|MB|GB)")
-
-
-class Gnome(Session):
-    """Ubuntu's tray: the real GNOME Shell with its AppIndicator extension,
-    headless, in a private pid namespace (leftovers need its pid 1) with an X11
-    socket directory of its own. One path through the top bar per kind of
-    client."""
-
-    @classmethod
-    def setUpClass(cls):
-        if not in_reaper():
-            raise RuntimeError("run under SessionTest.py --reaper in its own pid namespace")
-        super().setUpClass()
-        subprocess.run(["mount", "-t", "tmpfs", "-o", "mode=1777", "tmpfs", "/tmp/.X11-unix"],
-                       check=True)
-        cls.shell = gnome_shell.GnomeShell(cls.base_env, os.path.join(cls.home, "gnome"))
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.shell.stop()
-        subprocess.run(["umount", "/tmp/.X11-unix"])
-        super().tearDownClass()
-
-    def item(self, condition, what):
-        """Our item once `condition` holds for it."""
-        return wait_for(what, lambda: (i := self.shell.item("ombrix")) and condition(i) and i)
-
-    def choose(self, label):
-        """A single left click on the item, then on the menu entry `label`."""
-        item = self.item(lambda i: i["visible"], "the item")
-        self.shell.click(item["at"])
-        menu = self.item(lambda i: i["open"], "the menu dropped by one click")["menu"]
-        self.shell.click(next(m["at"] for m in menu if m["label"] == label))
-
-    def top_bar_path(self, client):
-        self.display_env = client
-        app = self.start()
-        self.item(lambda i: i["visible"] and i["text"] == "Zero KB", "the total as the label")
-        self.darts.append(Darts(2))
-        self.item(lambda i: BYTES.fullmatch(i["text"]) and i["text"] != "Zero KB",
-                  "the label to follow the total")
-
-        self.item(lambda i: i["visible"], "the item")
-        self.shell.click(self.item(lambda i: True, "the item")["at"])
-        labels = [m["label"] for m in self.item(lambda i: i["open"], "the menu")["menu"]]
-        self.assertEqual(sum(label.startswith("Dart 600 \u00b7 ") for label in labels), 2, labels)
-        self.assertEqual(labels[-4:], ["Open Window", "Check for Updates\u2026", "---", "Quit"])
-        self.shell.click(next(m["at"] for m in self.shell.item("ombrix")["menu"]
-                              if m["label"] == "Open Window"))
-        wait_for("the main window", lambda: "Ombrix" in self.shell.windows())
-
-        window, darts = ide_that_ends(self.home)
-        try:
-            self.item(lambda i: sum(m["label"].startswith("Dart 600") for m in i["menu"]) == 4,
-                      "the IDE's processes in the menu")
-            self.assertEqual(self.shell.item("ombrix")["status"], "Active")
-            window.kill()
-            window.wait()
-            self.item(lambda i: i["status"] == "NeedsAttention", "the item wanting attention")
-            self.item(lambda i: sum(m["label"].endswith(" \u00b7 Leftover") for m in i["menu"]) == 2
-                      and "End Leftovers\u2026" in [m["label"] for m in i["menu"]],
-                      "the leftovers' entries")
-        finally:
-            for pid in darts:
-                os.kill(pid, signal.SIGKILL)
-
-        self.shell.extension(False)
-        wait_for("the item gone with the extension", lambda: self.shell.item("ombrix") is None)
-        self.shell.extension(True)
-        self.item(lambda i: i["visible"] and BYTES.fullmatch(i["text"]),
-                  "the item back with its label")
-
-        self.choose("Quit")
-        self.assertEqual(app.wait(10), 0)
-        self.assertEqual(app.stderr.read().decode(), "")
-
-    def test_as_a_wayland_client(self):
-        self.top_bar_path({"WAYLAND_DISPLAY": self.shell.wayland, "QT_QPA_PLATFORM": "wayland"})
-
-    def test_as_an_x11_client(self):
-        self.top_bar_path(dict(self.shell.x11, QT_QPA_PLATFORM="xcb"))
-
-
-GROWER = """
-import sys, time
-held = []
-for _ in range(24):
-    held.append(bytearray(b"\\x01") * (8 << 20))  # written, so resident
-    time.sleep(1)
-time.sleep(600)
-"""
-
-
-class Growth(Session):
-    """A real process whose memory floor rises, watched by the program built
-    with a growth rule of seconds (16 s watched, two 8 s windows, 32 MiB)."""
-
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        start_xvfb(cls)
-
-    def clipboard(self):
-        read = subprocess.run(
-            [sys.executable, "-c", "import gi; gi.require_version('Gtk', '3.0'); "
-             "from gi.repository import Gtk, Gdk; "
-             "print(Gtk.Clipboard.get(Gdk.SELECTION_CLIPBOARD).wait_for_text() or '', end='')"],
-            env=self.env(), capture_output=True, text=True, timeout=30)
-        return read.stdout
-
-    def test_a_growing_process_is_marked_told_once_and_detailed(self):
-        notices = Notifications()
-        self.addCleanup(notices.close)
-        self.start(program=OMBRIX_GROWTH)
-        root = self.accessible_app()
-        grower = subprocess.Popen(["dart", "-c", GROWER], executable=sys.executable, cwd="/")
-        self.addCleanup(grower.wait)
-        self.addCleanup(grower.kill)
-        row = wait_for("its row", lambda: self.shown(root, [grower.pid]))[0].parent
-
-        def markers():
-            return [n for n in self.nodes(row, "label") if n.name == "Growing"
-                    and n.getState().contains(pyatspi.STATE_VISIBLE)]
-        marker = wait_for("the Growing marker", markers)[0]
-        self.assertRegex(marker.description, r"^Grew by .+ in 16 seconds$")
-        told = wait_for("a notification", lambda: [n for n in notices.shown
-                                                   if n[1].endswith(" is growing")])
-        _, summary, body, actions = told[0]
-        self.assertTrue(body.startswith(f"pid {grower.pid} \u00b7 "), body)
-        self.assertRegex(body, r"\(\+.+ in 16 seconds\)$")
-        self.assertEqual(actions, ["details", "Details"])
-
-        self.press(row, "ShowMenu")
-        item = wait_for("the row's menu", lambda: [
-            n for n in self.nodes(self.accessible_app(), "menu item") if n.name == "Details\u2026"])
-        self.press(item[0], "Press")
-        name = summary[:-len(" is growing")]
-        title = f"{name} ({grower.pid})"
-        window = wait_for("the details window", lambda: [
-            w for w in self.accessible_app() if w.name == title])[0]
-        copy = [n for n in self.nodes(window, "push button") if n.name == "Copy Details"]
-        self.assertEqual(len(copy), 1)
-        self.press(copy[0], "Press")
-        text = wait_for("the details on the clipboard",
-                        lambda: (t := self.clipboard()).startswith(title + "\n") and t)
-        self.assertIn("\nStatus: Running\n", text)
-        self.assertIn("\nGrowing: Grew by ", text)
-        self.assertIn("Memory at one-minute steps", text)
-
-        wait_for("the marker gone once the floor is flat", lambda: not markers(), timeout=90)
-        self.assertEqual(len([n for n in notices.shown if n[1].endswith(" is growing")]), 1,
-                         notices.shown)
-        self.assertIsNone(self.app.poll())
 
 
 if __name__ == "__main__":
