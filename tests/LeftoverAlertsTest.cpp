@@ -91,14 +91,17 @@ INSTANTIATE_TEST_SUITE_P(Cases, LeftoverAlertsTest, ::testing::ValuesIn(kCases),
 
 TEST(LeftoverAlerts, ANoticeSaysWhereAndHowMuchAndEndsOnlyItsProcess) {
     LeftoverAlerts alerts([](const DartProcess&) { return QStringLiteral("~/code/app"); });
-    DartProcess p;
-    p.id = 42;
-    p.name = QStringLiteral("Analyzer (VS Code)");
-    p.startTime = 9;
-    p.memoryBytes = 300ull << 20;
-    p.leftover = true;
-    DartProcess q = p;
-    q.id = 43;
+    const auto analyzer = [](Pid id) {
+        DartProcess a;
+        a.id = id;
+        a.name = QStringLiteral("Analyzer (VS Code)");
+        a.startTime = 9;
+        a.memoryBytes = 300ull << 20;
+        a.leftover = true;
+        return a;
+    };
+    const DartProcess p = analyzer(42);
+    DartProcess q = analyzer(43);
     const auto notice = alerts.update({p, q}, 1000, false);
     ASSERT_TRUE(notice);
     EXPECT_EQ(notice->body, QStringLiteral("~/code/app \u00b7 300 MB"));
