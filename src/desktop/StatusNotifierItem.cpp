@@ -9,8 +9,6 @@
 
 namespace ombrix {
 
-namespace {} // namespace
-
 StatusNotifierItem::StatusNotifierItem(QDBusConnection bus, QString id, QString title,
                                        QObject* parent)
     : QObject(parent)
