@@ -73,13 +73,13 @@ ITEM_JS = """
         const place = a => {
             const [ax, ay] = a.get_transformed_position();
             const [aw, ah] = a.get_transformed_size();
-            return [ax + aw / 2, ay + ah / 2];
+            return aw > 0 && ah > 0 ? [ax + aw / 2, ay + ah / 2] : [null, null];
         };
         const menu = ind.menu._getMenuItems().map(m => ({
             label: m.label?.text || '---', sensitive: m.sensitive !== false,
             at: place(m instanceof Clutter.Actor ? m : m.actor) }));
         return { text: texts.join(' '), status: item.status, visible: ind.is_mapped(),
-                 at: [x + w / 2, y + h / 2], open: ind.menu.isOpen, menu };
+                 at: w > 0 && h > 0 ? [x + w / 2, y + h / 2] : [null, null], open: ind.menu.isOpen, menu };
     }
     return null;
 })()
