@@ -302,25 +302,26 @@ TEST_F(DumpEndToEnd, OnlyAnArgumentExactlyDumpStartsTheDump) {
 // inside their field, drawn as escapes: a script reading the dump by pid
 // never sees a forged line.
 TEST_F(DumpEndToEnd, HostileTextCannotForgeALineOrAField) {
-    const std::string forged = "x\n4242\tFake Analyzer\t99.9%\t9 GB\t/home/v";
+    // The forged pid is above any pid_max (2^22), so no real process has it.
+    const std::string forged = "x\n4194305\tFake Analyzer\t99.9%\t9 GB\t/home/v";
     fs::create_directories(m_root / forged);
     const pid_t hostile = spawn(
         {dart(), snapshot("analysis_server.dart.snapshot"), "language-server"}, m_root / forged);
     ASSERT_GT(hostile, 0);
-    m_daemon.firstRoot = QStringLiteral("file:///srv/ws%0A4242%09Fake%1B%C2%85x/");
+    m_daemon.firstRoot = QStringLiteral("file:///srv/ws%0A4194305%09Fake%1B%C2%85x/");
 
     const DumpRun run = runOmbrix({QStringLiteral("--dump")}, 60000);
     m_children[hostile].stop();
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0);
     const auto byPid = lines(run.out); // five fields on every line
-    EXPECT_FALSE(byPid.count(4242)) << run.out.toStdString();
+    EXPECT_FALSE(byPid.count(4194305)) << run.out.toStdString();
     ASSERT_TRUE(byPid.count(hostile)) << run.out.toStdString();
     ASSERT_TRUE(byPid.count(m_analyzer)) << run.out.toStdString();
     EXPECT_EQ(byPid.at(hostile)[4],
-              qpath("") + QStringLiteral(R"(x\n4242\tFake Analyzer\t99.9%\t9 GB\t/home/v)"));
+              qpath("") + QStringLiteral(R"(x\n4194305\tFake Analyzer\t99.9%\t9 GB\t/home/v)"));
     EXPECT_EQ(byPid.at(m_analyzer)[4],
-              QStringLiteral(R"(workspace: /srv/ws\n4242\tFake\x1b\x85x)"));
+              QStringLiteral(R"(workspace: /srv/ws\n4194305\tFake\x1b\x85x)"));
 }
 
 // With /proc hidden (an empty file system over it, in a mount namespace of its
