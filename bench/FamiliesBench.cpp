@@ -150,6 +150,6 @@ int main(int argc, char** argv) {
                 static_cast<long long>(family), static_cast<long long>(marked),
                 static_cast<long long>(duplicates));
     std::printf("per refresh: %.2f ms; the family and duplicate rules: %.3f ms\n", refresh, rules);
-    std::printf("ratio: %.3f\n", refresh > 0 ? rules / refresh : 0.0);
+    std::printf("ratio: %.4f\n", refresh > 0 ? rules / refresh : 0.0);
     return 0;
 }
