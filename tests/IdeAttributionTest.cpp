@@ -75,7 +75,13 @@ std::string who(ombrix::platform::Pid pid, const FakeKernel& kernel,
         const auto it = args.find(p);
         return it == args.end() ? nullptr : &it->second;
     });
-    return found ? found->name.toStdString() + '@' + std::to_string(found->pid) : std::string();
+    if (!found) {
+        return {};
+    }
+    const char* kind = found->kind == ombrix::StarterKind::Agent      ? " agent"
+                       : found->kind == ombrix::StarterKind::Terminal ? " terminal"
+                                                                      : "";
+    return found->name.toStdString() + '@' + std::to_string(found->pid) + kind;
 }
 
 TEST(IdeAncestor, Walk) {
@@ -141,186 +147,73 @@ TEST(IdeAncestor, Walk) {
     }
 }
 
-TEST(Starter, Table) {
-    using ombrix::StarterKind;
-    const struct {
-        const char* label;
-        std::optional<QString> exe;
-        QStringList args;
-        const char* name; // "" for none
-        StarterKind kind = StarterKind::Ide;
-    } cases[] = {
-        {"VS Code by path", "/usr/share/code/code", {"/usr/share/code/code"}, "VS Code"},
-        {"VS Code helper by bundle",
-         "/Applications/Visual Studio Code.app/x/Code Helper",
-         {},
-         "VS Code"},
-        {"JetBrains java", "/opt/idea-IU-241.1/jbr/bin/java", {"java"}, "IntelliJ"},
-        {"Neovim", "/usr/bin/nvim", {"nvim", "lib/main.dart"}, "Neovim"},
-        {"Vim through alternatives", "/usr/bin/vim.basic", {"vim"}, "Vim"},
-        {"Emacs", "/usr/bin/emacs-gtk", {"emacs"}, "Emacs"},
-        {"Helix", "/usr/bin/hx", {"hx", "."}, "Helix"},
-        {"Sublime Text",
-         "/opt/sublime_text/sublime_text",
-         {"/opt/sublime_text/sublime_text"},
-         "Sublime Text"},
-        {"Kate", "/usr/bin/kate", {"kate"}, "Kate"},
-        {"Claude Code, native: the file is a version",
-         "/home/me/.local/share/claude/versions/2.0.14",
-         {"claude"},
-         "Claude Code",
-         StarterKind::Agent},
-        {"Claude Code as a node script",
-         "/usr/bin/node",
-         {"node", "--no-warnings", "/usr/lib/node_modules/@anthropic-ai/claude-code/cli.js"},
-         "Claude Code",
-         StarterKind::Agent},
-        {"a node agent that renamed its process",
-         "/usr/bin/node",
-         {"claude"},
-         "Claude Code",
-         StarterKind::Agent},
-        {"Codex", "/usr/local/bin/codex", {"codex"}, "Codex", StarterKind::Agent},
-        {"Codex as a script",
-         "/usr/bin/node",
-         {"node", "/opt/n/lib/node_modules/@openai/codex/bin/codex.js"},
-         "Codex",
-         StarterKind::Agent},
-        {"Gemini through its bin link",
-         "/usr/bin/node",
-         {"node", "/usr/local/bin/gemini"},
-         "Gemini CLI",
-         StarterKind::Agent},
-        {"Gemini as a package",
-         "/usr/bin/node",
-         {"node", "/x/node_modules/@google/gemini-cli/dist/index.js"},
-         "Gemini CLI",
-         StarterKind::Agent},
-        {"Copilot under bun",
-         "/home/me/.bun/bin/bun",
-         {"bun", "/x/node_modules/@github/copilot/index.js"},
-         "Copilot CLI",
-         StarterKind::Agent},
-        {"cursor-agent",
-         "/home/me/.local/bin/cursor-agent",
-         {"cursor-agent"},
-         "Cursor Agent",
-         StarterKind::Agent},
-        {"cursor-agent's node",
-         "/home/me/.local/share/cursor-agent/versions/1/node",
-         {"/home/me/.local/share/cursor-agent/versions/1/node",
-          "/home/me/.local/share/cursor-agent/versions/1/index.js"},
-         "Cursor Agent",
-         StarterKind::Agent},
-        {"opencode", "/usr/bin/opencode", {"opencode"}, "opencode", StarterKind::Agent},
-        {"Aider under python",
-         "/usr/bin/python3.11",
-         {"/usr/bin/python3", "/home/me/.local/bin/aider"},
-         "Aider",
-         StarterKind::Agent},
-        {"Goose", "/usr/local/bin/goose", {"goose", "session"}, "Goose", StarterKind::Agent},
-        {"Amp",
-         "/usr/bin/node",
-         {"node", "/x/node_modules/@sourcegraph/amp/dist/main.js"},
-         "Amp",
-         StarterKind::Agent},
-        {"Qwen Code", "/usr/bin/node", {"qwen"}, "Qwen Code", StarterKind::Agent},
-        {"GNOME Terminal",
-         "/usr/libexec/gnome-terminal-server",
-         {"/usr/libexec/gnome-terminal-server"},
-         "Terminal",
-         StarterKind::Terminal},
-        {"tmux names its server in argv",
-         "/usr/bin/tmux",
-         {"tmux: server"},
-         "Terminal",
-         StarterKind::Terminal},
-        {"kitty", "/usr/bin/kitty", {"kitty"}, "Terminal", StarterKind::Terminal},
-        {"a shell", "/usr/bin/bash", {"-bash"}, ""},
-        {"node running something else", "/usr/bin/node", {"node", "/srv/app/server.js"}, ""},
-        {"an agent's name as a later argument",
-         "/usr/bin/node",
-         {"node", "/srv/app.js", "claude"},
-         ""},
-        {"a script host's options are not the script",
-         "/usr/bin/node",
-         {"node", "--require=/x/@openai/codex/"},
-         ""},
-        {"unreadable executable, no listing", std::nullopt, {}, ""},
-        {"code-server is no VS Code window", "/usr/bin/code-server", {"code-server"}, ""},
+// Each row is a chain of ancestors, parent first, as "executable|argv" (the
+// listing's arguments, space-separated; none when the listing lacks them).
+TEST(Starter, WhoStartedIt) {
+    // clang-format off
+    const struct { const char* label; std::vector<const char*> chain; const char* expected; } cases[] = {
+        {"VS Code", {"/usr/share/code/code"}, "VS Code@101"},
+        {"JetBrains java", {"/opt/idea-IU-241.1/jbr/bin/java"}, "IntelliJ@101"},
+        {"Neovim", {"/usr/bin/nvim|nvim lib/main.dart"}, "Neovim@101"},
+        {"Vim through alternatives", {"/usr/bin/vim.basic|vim"}, "Vim@101"},
+        {"Emacs", {"/usr/bin/emacs-gtk"}, "Emacs@101"},
+        {"Helix", {"/usr/bin/hx"}, "Helix@101"},
+        {"Sublime Text", {"/opt/sublime_text/sublime_text"}, "Sublime Text@101"},
+        {"Kate", {"/usr/bin/kate"}, "Kate@101"},
+        {"native Claude Code: its file is a version", {"/home/me/.local/share/claude/versions/2.0.14|claude"}, "Claude Code@101 agent"},
+        {"Claude Code under node", {"/usr/bin/node|node --no-warnings /x/@anthropic-ai/claude-code/cli.js"}, "Claude Code@101 agent"},
+        {"a node agent that renamed itself", {"/usr/bin/node|claude"}, "Claude Code@101 agent"},
+        {"Codex", {"/usr/local/bin/codex"}, "Codex@101 agent"},
+        {"Codex under node", {"/usr/bin/node|node /n/lib/node_modules/@openai/codex/bin/codex.js"}, "Codex@101 agent"},
+        {"Gemini through its bin link", {"/usr/bin/node|node /usr/local/bin/gemini"}, "Gemini CLI@101 agent"},
+        {"Gemini's package", {"/usr/bin/node|node /x/@google/gemini-cli/dist/index.js"}, "Gemini CLI@101 agent"},
+        {"Copilot under bun", {"/home/me/.bun/bin/bun|bun /x/@github/copilot/index.js"}, "Copilot CLI@101 agent"},
+        {"cursor-agent", {"/home/me/.local/bin/cursor-agent"}, "Cursor Agent@101 agent"},
+        {"cursor-agent's own node", {"/c/cursor-agent/v1/node|/c/cursor-agent/v1/node /c/cursor-agent/v1/index.js"}, "Cursor Agent@101 agent"},
+        {"opencode", {"/usr/bin/opencode"}, "opencode@101 agent"},
+        {"Aider under python", {"/usr/bin/python3.11|/usr/bin/python3 /home/me/.local/bin/aider"}, "Aider@101 agent"},
+        {"Goose", {"/usr/local/bin/goose|goose session"}, "Goose@101 agent"},
+        {"Amp", {"/usr/bin/node|node /x/@sourcegraph/amp/dist/main.js"}, "Amp@101 agent"},
+        {"Qwen Code", {"/usr/bin/node|qwen"}, "Qwen Code@101 agent"},
+        {"GNOME Terminal", {"/usr/libexec/gnome-terminal-server"}, "Terminal@101 terminal"},
+        {"tmux names its server in argv", {"/usr/bin/tmux|tmux: server"}, "Terminal@101 terminal"},
+        {"an agent in an IDE's terminal: the nearest wins", {"/bin/bash", "/usr/bin/claude", "/bin/bash", "/usr/share/code/code"}, "Claude Code@102 agent"},
+        {"an editor inside tmux", {"/bin/bash", "/usr/bin/nvim", "/usr/bin/tmux"}, "Neovim@102"},
+        {"a terminal below an agent is passed over", {"/usr/bin/tmux", "/bin/bash", "/usr/bin/codex"}, "Codex@103 agent"},
+        {"the nearest terminal", {"/usr/bin/tmux", "/bin/bash", "/usr/bin/kitty"}, "Terminal@101 terminal"},
+        {"a shell", {"/usr/bin/bash|-bash"}, ""},
+        {"node running something else", {"/usr/bin/node|node /srv/app/server.js"}, ""},
+        {"an agent's name as a later argument", {"/usr/bin/node|node /srv/app.js claude"}, ""},
+        {"a script host's option is no script", {"/usr/bin/node|node --require=/x/@openai/codex/"}, ""},
+        {"no command line in the listing", {"/usr/bin/node"}, ""},
+        {"code-server is no VS Code window", {"/usr/bin/code-server"}, ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.label);
-        const auto found = Identification::starter(7, c.exe, c.args.isEmpty() ? nullptr : &c.args);
-        EXPECT_EQ(found ? found->name.toStdString() : std::string(), c.name);
-        if (found) {
-            EXPECT_EQ(found->kind, c.kind);
-            EXPECT_EQ(found->pid, 7);
-        }
-    }
-}
-
-TEST(Starter, WalkPrefersWindowsOverTerminals) {
-    const std::string bash = "/bin/bash";
-    const struct {
-        const char* label;
-        std::vector<std::pair<std::string, QStringList>> ancestors; // parent first
-        std::string expected;
-    } cases[] = {
-        {"agent in an IDE's terminal: the nearest wins",
-         {{bash, {}}, {"/usr/bin/claude", {"claude"}}, {bash, {}}, {"/usr/share/code/code", {}}},
-         "Claude Code@102"},
-        {"an editor inside tmux",
-         {{bash, {}}, {"/usr/bin/nvim", {}}, {"/usr/bin/tmux", {"tmux: server"}}},
-         "Neovim@102"},
-        {"a terminal under an agent is passed over",
-         {{"/usr/bin/tmux", {}}, {bash, {}}, {"/usr/bin/codex", {}}},
-         "Codex@103"},
-        {"a terminal alone",
-         {{bash, {}}, {"/usr/libexec/gnome-terminal-server", {}}},
-         "Terminal@102"},
-        {"the nearest terminal",
-         {{"/usr/bin/tmux", {}}, {bash, {}}, {"/usr/bin/kitty", {}}},
-         "Terminal@101"},
-        {"an agent only the listing names",
-         {{bash, {}}, {"/usr/bin/node", {"node", "/x/@anthropic-ai/claude-code/cli.js"}}},
-         "Claude Code@102"},
-        {"nothing", {{bash, {}}, {bash, {}}}, ""},
-    };
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         FakeKernel kernel;
         std::map<ombrix::platform::Pid, QStringList> args;
         kernel.processes[100].parent = 101;
-        for (size_t i = 0; i < c.ancestors.size(); ++i) {
-            const ombrix::platform::Pid pid = 101 + ombrix::platform::Pid(i);
-            kernel.processes[pid].parent = i + 1 == c.ancestors.size() ? 1 : pid + 1;
-            kernel.processes[pid].exe = c.ancestors[i].first;
-            if (!c.ancestors[i].second.isEmpty()) {
-                args[pid] = c.ancestors[i].second;
+        for (size_t i = 0; i < c.chain.size(); ++i) {
+            const auto pid = ombrix::platform::Pid(101 + i);
+            const QStringList parts = QString::fromUtf8(c.chain[i]).split(u'|');
+            kernel.processes[pid].parent = i + 1 == c.chain.size() ? 1 : pid + 1;
+            kernel.processes[pid].exe = parts[0].toStdString();
+            if (parts.size() > 1) {
+                args[pid] = parts[1].split(u' ');
             }
         }
         EXPECT_EQ(who(100, kernel, args), c.expected);
     }
-    {
-        SCOPED_TRACE("a process that is its own parent, or a loop, names nobody");
-        FakeKernel kernel;
-        kernel.processes[100].parent = 100;
-        EXPECT_EQ(who(100, kernel), "");
-        kernel.processes[100].parent = 101;
-        kernel.processes[101].parent = 102;
-        kernel.processes[101].exe = "/usr/bin/tmux";
-        kernel.processes[102].parent = 101;
-        kernel.processes[102].exe = "/bin/bash";
-        EXPECT_EQ(who(100, kernel), "");
-    }
-    {
-        SCOPED_TRACE("the walk reads no command line the listing lacks");
-        FakeKernel kernel;
-        kernel.processes[100].parent = 101;
-        kernel.processes[101].exe = "/usr/bin/node";
-        EXPECT_EQ(who(100, kernel), "");
-    }
+    // A process that is its own parent, or a loop, names nobody.
+    FakeKernel kernel;
+    kernel.processes[100].parent = 100;
+    EXPECT_EQ(who(100, kernel), "");
+    kernel.processes[100].parent = 101;
+    kernel.processes[101].parent = 102;
+    kernel.processes[101].exe = "/usr/bin/tmux";
+    kernel.processes[102].parent = 101;
+    EXPECT_EQ(who(100, kernel), "");
 }
 
 } // namespace
