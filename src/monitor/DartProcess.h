@@ -31,6 +31,9 @@ struct DartProcess {
     bool leftover = false;              // adopted by the system: nothing will stop it (Leftovers)
     bool ignoredTerminate = false;      // still running a grace period after its row's SIGTERM
     std::optional<Growth> growth = {};  // its memory is growing (GrowthRule)
+    // The user's own (anyone's when Ombrix runs as root), by the rule that
+    // decides leftovers: only these keep a usage history.
+    bool ownedByUser = true;
 
     friend bool operator==(const DartProcess&, const DartProcess&) = default;
 };

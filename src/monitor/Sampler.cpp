@@ -143,15 +143,18 @@ Reading Sampler::read(bool anyRoot) {
             m_nameCache.insert(entry.pid, name);
         }
 
+        // Leftovers' rule for whose it is; an owner that cannot be read is not ours.
+        const auto owner = usage->owner || !ownUser ? usage->owner : cycle.owner(entry.pid);
         // The name above was fixed while the parent lived, so a leftover keeps its IDE.
         const Leftovers::Sighting sighting{usage->parent ? usage->parent : cycle.parent(entry.pid),
-                                           usage->session, usage->owner};
+                                           usage->session, owner};
         const bool leftover =
             Leftovers::update(m_lineage[entry.pid], entry.pid, sighting, cycle, ownUser);
 
         reading.rows.append(DartProcess{entry.pid, name, line->executableName, line->commandLine,
                                         std::nullopt, std::nullopt, cpu, usage->physFootprint,
                                         usage->startTime, leftover});
+        reading.rows.back().ownedByUser = !ownUser || owner == ownUser;
     }
 
     m_searcher.retain(measured);
