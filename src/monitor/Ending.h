@@ -22,7 +22,7 @@ enum class Outcome {
     NotPermitted, // the kernel refused a signal
     StillRunning, // outlived SIGKILL too
     // Its stat could not be read while some process held its pid, so whether
-    // it still runs is not known; it got no signal that the check refused.
+    // it still runs is not known; it got no signal its identity check did not allow.
     Unknown,
 };
 

@@ -128,10 +128,13 @@ void UsageHistory::record(const QList<DartProcess>& rows, qint64 atMs) {
         it = listed.contains(it->first) ? std::next(it) : m_series.erase(it);
     }
     for (const DartProcess& row : rows) {
+        if (!row.ownedByUser) {
+            continue;
+        }
         const ProcessRef ref{row.id, row.startTime};
         auto it = m_series.find(ref);
         if (it == m_series.end()) {
-            if (!row.ownedByUser || qsizetype(m_series.size()) >= m_maxProcesses) {
+            if (qsizetype(m_series.size()) >= m_maxProcesses) {
                 continue;
             }
             it = m_series.emplace(ref, UsageSeries()).first;
