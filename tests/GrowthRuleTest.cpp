@@ -105,13 +105,11 @@ struct BoundCase {
     std::vector<Pid> tracked;
     OMBRIX_NAMED_ROW(BoundCase)
 };
-
 const BoundCase kBounds[] = {
     {"AnotherUsersGetNone", {{100, 1, 101, 102, 2}}, {1, 2}},
     {"NewcomersWaitForRoom", {{1, 2, 3}, {4, 1, 2, 3}}, {1, 2, 3}},
     {"AnEndedOneMakesRoomInTheSameSample", {{1, 2, 3}, {2, 4, 5, 3}}, {2, 3, 4}},
 };
-
 class HistoryBoundTest : public ::testing::TestWithParam<BoundCase> {};
 
 TEST_P(HistoryBoundTest, KeepsOnlyOursAndNoMoreThanTheLimit) {
@@ -120,7 +118,7 @@ TEST_P(HistoryBoundTest, KeepsOnlyOursAndNoMoreThanTheLimit) {
     for (const std::vector<Pid>& pids : GetParam().samples) {
         QList<DartProcess> rows;
         for (const Pid pid : pids) {
-            rows.append(testing::process(pid, QStringLiteral("Dart")));
+            rows.append(testing::process(pid, {}));
             rows.back().ownedByUser = pid < 100;
         }
         history.record(rows, at += 2000);
@@ -134,7 +132,6 @@ TEST_P(HistoryBoundTest, KeepsOnlyOursAndNoMoreThanTheLimit) {
     }
     EXPECT_EQ(tracked, GetParam().tracked);
 }
-
 INSTANTIATE_TEST_SUITE_P(Cases, HistoryBoundTest, ::testing::ValuesIn(kBounds),
                          ombrix::testing::RowName());
 
