@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
         members.push_back({{row.id, row.startTime},
                            parentOf(row.id).value_or(0),
                            row.leftover && !row.family,
-                           !row.foreign});
+                           row.ownedByUser});
     }
     const QString homeText = QString::fromUtf8(home != nullptr ? home : "");
     qsizetype family = 0;

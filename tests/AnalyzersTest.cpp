@@ -38,7 +38,7 @@ QList<DartProcess> rowsOf(const std::vector<Analyzer>& analyzers) {
         if (a.by) {
             row.startedBy = IdeAncestor{7, QStringLiteral("x"), *a.by, QString()};
         }
-        row.foreign = a.foreign;
+        row.ownedByUser = !a.foreign;
         row.analyzer = a.analyzer;
         row.homeCwd = a.homeCwd;
         rows.append(row);

@@ -97,6 +97,44 @@ TEST(UsageHistory, KeepsAnHourThinsPastTenMinutesAndStaysBounded) {
     EXPECT_EQ(history.series({7, 0}), nullptr);
 }
 
+// Samples in turn, each the pids listed (100 and above another user's); the
+// pids that have a series afterwards, with room for three.
+struct BoundCase {
+    const char* name;
+    std::vector<std::vector<Pid>> samples;
+    std::vector<Pid> tracked;
+    OMBRIX_NAMED_ROW(BoundCase)
+};
+const BoundCase kBounds[] = {
+    {"AnotherUsersGetNone", {{100, 1, 101, 102, 2}}, {1, 2}},
+    {"NewcomersWaitForRoom", {{1, 2, 3}, {4, 1, 2, 3}}, {1, 2, 3}},
+    {"AnEndedOneMakesRoomInTheSameSample", {{1, 2, 3}, {2, 4, 5, 3}}, {2, 3, 4}},
+};
+class HistoryBoundTest : public ::testing::TestWithParam<BoundCase> {};
+
+TEST_P(HistoryBoundTest, KeepsOnlyOursAndNoMoreThanTheLimit) {
+    UsageHistory history({}, 3);
+    qint64 at = 0;
+    for (const std::vector<Pid>& pids : GetParam().samples) {
+        QList<DartProcess> rows;
+        for (const Pid pid : pids) {
+            rows.append(testing::process(pid, {}));
+            rows.back().ownedByUser = pid < 100;
+        }
+        history.record(rows, at += 2000);
+    }
+    std::vector<Pid> tracked;
+    for (Pid pid = 0; pid < 200; ++pid) {
+        if (const UsageSeries* series = history.series({pid, 0})) {
+            tracked.push_back(pid);
+            EXPECT_EQ(series->lastMs(), at) << pid << " goes on while tracked";
+        }
+    }
+    EXPECT_EQ(tracked, GetParam().tracked);
+}
+INSTANTIATE_TEST_SUITE_P(Cases, HistoryBoundTest, ::testing::ValuesIn(kBounds),
+                         ombrix::testing::RowName());
+
 TEST(GrowthRule, SpanReadsAsTheUserSaysIt) {
     EXPECT_EQ(GrowthRule::span(600), "10 minutes");
     EXPECT_EQ(GrowthRule::span(60), "1 minute");

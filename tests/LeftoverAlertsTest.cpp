@@ -15,6 +15,7 @@ struct Tick {
     const char* told; // summary, or "" for nothing
     bool startUp = false;
     std::vector<Pid> growing = {};
+    const char* body = nullptr; // checked where given
 };
 struct AlertCase {
     const char* name;
@@ -52,6 +53,15 @@ const AlertCase kCases[] = {
      {{0, {}, "", true},
       {2000, {10, 11, 12}, "p10 was left running", false, {20}},
       {12000, {10, 11, 12}, "3 more left running or growing", false, {20}}}},
+    {"AFoldedBodyNamesFiveThenCounts",
+     {{0, {}, "", true},
+      {2000, {10, 11, 12, 13, 14, 15, 16, 17}, "p10 was left running"},
+      {12000,
+       {10, 11, 12, 13, 14, 15, 16, 17},
+       "7 more left running",
+       false,
+       {},
+       "p11, p12, p13, p14, p15 and 2 more \u00b7 7 MB"}}},
     {"SpacedApartEachIsItsOwn",
      {{0, {}, "", true},
       {2000, {10}, "p10 was left running"},
@@ -83,6 +93,9 @@ TEST_P(LeftoverAlertsTest, TellsEachOnceAndSpacesThem) {
         const auto notice = alerts.update(rows, tick.atMs, tick.startUp);
         EXPECT_EQ(notice ? notice->summary : QString(), QString::fromUtf8(tick.told))
             << "at " << tick.atMs << " ms";
+        if (tick.body) {
+            EXPECT_EQ(notice ? notice->body : QString(), QString::fromUtf8(tick.body));
+        }
     }
 }
 

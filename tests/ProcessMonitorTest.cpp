@@ -252,3 +252,20 @@ TEST(ProcessMonitor, endingProcessesSendsSigtermNowAndSigkillAfterTheGrace) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !h.kernel.killed.empty(); }, 5000));
     EXPECT_EQ(h.kernel.killed, (std::vector<Pid>{10, 12}));
 }
+
+// Pid 10 is the user's, 11 another user's, 12's owner cannot be read.
+TEST(ProcessMonitor, onlyTheUsersOwnProcessesKeepAHistoryUnlessRoot) {
+    for (const auto user : {std::optional<std::uint32_t>(1000), std::optional<std::uint32_t>()}) {
+        Harness h;
+        h.kernel.user = user;
+        h.kernel.setListing("10 /x/dart run\n11 /x/dart run\n12 /x/dart run\n");
+        for (Pid pid : {10, 11, 12}) {
+            h.process(pid);
+        }
+        h.kernel.processes[11].owner = 2000;
+        h.kernel.processes[12].owner = std::nullopt;
+        h.sample();
+        EXPECT_EQ(h.monitor->history().count(), user ? 1 : 3);
+        EXPECT_TRUE(h.monitor->history().series({10, 0}));
+    }
+}

@@ -5,6 +5,8 @@ ombrix_test(ombrix_monitor_live_test
   MAIN core
   LABELS monitor)
 add_dependencies(ombrix_monitor_live_test hung_fs)
+# Ending real processes whose stat cannot be read.
+ombrix_test(ombrix_ending_test SOURCES EndingTest.cpp LIBS ombrix_monitor LABELS monitor)
 
 # terminate() against a forced pid reuse: pid 1 of a private pid namespace (needs root).
 add_executable(ombrix_pid_reuse_test PidReuseTest.cpp)

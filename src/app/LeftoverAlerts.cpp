@@ -86,20 +86,28 @@ std::optional<LeftoverAlerts::Notice> LeftoverAlerts::take(qint64 nowMs) {
         }
         return notice;
     }
+    // A burst of thousands must not make a body no notification server can show.
+    constexpr qsizetype maxNames = 5;
     QStringList names;
     quint64 bytes = 0;
     qsizetype growing = 0;
     for (const Waiting& w : std::as_const(m_waiting)) {
-        names << w.process.name;
+        if (names.size() < maxNames) {
+            names << w.process.name;
+        }
         bytes += w.process.memoryBytes + w.familyBytes;
         growing += w.growing ? 1 : 0;
+    }
+    QString listed = names.join(QStringLiteral(", "));
+    if (m_waiting.size() > maxNames) {
+        listed += QStringLiteral(" and %1 more").arg(m_waiting.size() - maxNames);
     }
     const QString what = growing == 0 ? QStringLiteral(" more left running")
                          : growing == m_waiting.size()
                              ? QStringLiteral(" more growing")
                              : QStringLiteral(" more left running or growing");
     Notice folded{QString::number(m_waiting.size()) + what,
-                  names.join(QStringLiteral(", ")) + kDot + ValueText::bytes(bytes),
+                  listed + kDot + ValueText::bytes(bytes),
                   {},
                   std::nullopt};
     m_waiting.clear();

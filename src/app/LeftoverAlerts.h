@@ -5,9 +5,10 @@
 // it starts growing. One notice at most every `spacing`, for both kinds: the
 // first goes out as itself, those that come meanwhile wait and then go out
 // together as "N more left running" (or "N more growing", or "N more left
-// running or growing"; one alone goes out as itself). Leftovers already there
-// at start-up are shown by the views and never told. A family of leftovers
-// is told once, under its first leftover's name, and "End" ends all of it.
+// running or growing"; one alone goes out as itself), whose body names five
+// and counts the rest ("and N more"). Leftovers already there at start-up are
+// shown by the views and never told. A family of leftovers is told once,
+// under its first leftover's name, and "End" ends all of it.
 //
 // No clock of its own: the caller passes monotonic milliseconds.
 

@@ -16,7 +16,7 @@ std::vector<std::vector<qsizetype>> groups(const QList<DartProcess>& rows) {
     std::vector<std::vector<qsizetype>> all;
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const DartProcess& row = rows[i];
-        if (!row.analyzer || row.foreign) {
+        if (!row.analyzer || !row.ownedByUser) {
             continue;
         }
         const auto place = folder(row);

@@ -68,7 +68,6 @@ struct DartProcess {
     std::optional<Growth> growth = {};  // its memory is growing (GrowthRule)
     // Found when first seen, so a leftover keeps who started it.
     std::optional<IdeAncestor> startedBy = {};
-    bool foreign = false;  // another user's (never while Ombrix runs as root)
     bool analyzer = false; // an analysis server (Identification::isAnalyzer)
     bool homeCwd = false;  // its working directory is the home folder or "/"
     // Set by Analyzers::mark once workspaces are known.
@@ -76,6 +75,9 @@ struct DartProcess {
     bool homeFolder = false; // an analyzer of the whole home folder, or of "/"
     // A leftover only because its parent is one: the family's first leftover.
     std::optional<ProcessRef> family = {};
+    // The user's own (anyone's when Ombrix runs as root), by the rule that
+    // decides leftovers: only these keep a usage history.
+    bool ownedByUser = true;
 
     friend bool operator==(const DartProcess&, const DartProcess&) = default;
 };

@@ -11,7 +11,8 @@ namespace {
 constexpr std::int64_t pollMicros = 50'000;
 
 // Marks the Pending ones that have ended as Ended, until none is left or the
-// clock reaches `deadline`.
+// clock reaches `deadline`. One that cannot be read stays Pending: it may be
+// readable again by then.
 void await(const platform::ProcessTable& table, const platform::Clock& clock,
            const QList<ProcessRef>& processes, std::vector<Outcome>& outcomes,
            std::int64_t deadline) {
@@ -19,10 +20,11 @@ void await(const platform::ProcessTable& table, const platform::Clock& clock,
         bool any = false;
         for (qsizetype i = 0; i < processes.size(); ++i) {
             if (outcomes[size_t(i)] == Outcome::Pending) {
-                if (table.running(processes[i].id, processes[i].startTime)) {
-                    any = true;
-                } else {
+                if (table.liveness(processes[i].id, processes[i].startTime) ==
+                    platform::Liveness::Ended) {
                     outcomes[size_t(i)] = Outcome::Ended;
+                } else {
+                    any = true;
                 }
             }
         }
@@ -50,13 +52,15 @@ const char* text(Outcome outcome) {
         return "not permitted";
     case Outcome::StillRunning:
         return "still running";
+    case Outcome::Unknown:
+        return "unknown";
     }
     return "";
 }
 
 bool leftRunning(Outcome outcome) {
     return outcome == Outcome::Pending || outcome == Outcome::NotPermitted ||
-           outcome == Outcome::StillRunning;
+           outcome == Outcome::StillRunning || outcome == Outcome::Unknown;
 }
 
 std::vector<Outcome> terminateAll(const platform::ProcessTable& table,
@@ -74,6 +78,9 @@ std::vector<Outcome> terminateAll(const platform::ProcessTable& table,
         case platform::Signalled::NotPermitted:
             outcomes.push_back(Outcome::NotPermitted);
             break;
+        case platform::Signalled::Unknown:
+            outcomes.push_back(Outcome::Unknown);
+            break;
         }
     }
     return outcomes;
@@ -87,8 +94,9 @@ void killRemaining(const platform::ProcessTable& table, const QList<ProcessRef>&
             continue;
         }
         const ProcessRef& ref = processes[i];
-        if (!table.running(ref.id, ref.startTime)) {
-            outcome = Outcome::Ended;
+        const platform::Liveness now = table.liveness(ref.id, ref.startTime);
+        if (now != platform::Liveness::Running) {
+            outcome = now == platform::Liveness::Ended ? Outcome::Ended : Outcome::Unknown;
             continue;
         }
         // The kernel's identity check again: one that ended meanwhile and
@@ -102,6 +110,9 @@ void killRemaining(const platform::ProcessTable& table, const QList<ProcessRef>&
             break;
         case platform::Signalled::NotPermitted:
             outcome = Outcome::NotPermitted;
+            break;
+        case platform::Signalled::Unknown:
+            outcome = Outcome::Unknown;
             break;
         }
     }
@@ -125,7 +136,17 @@ std::vector<Outcome> endAll(const platform::ProcessTable& table, const platform:
           clock.monotonicNanos() + std::chrono::nanoseconds(killWait).count());
     for (size_t i = 0; i < outcomes.size(); ++i) {
         if (dying[i] == Outcome::Pending) {
-            outcomes[i] = Outcome::StillRunning;
+            const ProcessRef& ref = processes[qsizetype(i)];
+            switch (table.liveness(ref.id, ref.startTime)) {
+            case platform::Liveness::Running:
+                outcomes[i] = Outcome::StillRunning;
+                break;
+            case platform::Liveness::Unknown:
+                outcomes[i] = Outcome::Unknown;
+                break;
+            case platform::Liveness::Ended:
+                break; // just after the wait
+            }
         }
     }
     return outcomes;

@@ -21,18 +21,24 @@ enum class Outcome {
     Gone,         // ended, or its pid went to another process, before any signal
     NotPermitted, // the kernel refused a signal
     StillRunning, // outlived SIGKILL too
+    // Its stat could not be read while some process held its pid, so whether
+    // it still runs is not known; it got no signal its identity check did not allow.
+    Unknown,
 };
 
-// "ended", "killed", "gone", "not permitted", "still running" ("pending" for Pending).
+// "ended", "killed", "gone", "not permitted", "still running", "unknown"
+// ("pending" for Pending).
 const char* text(Outcome outcome);
 // Whether the process may still be running afterwards.
 bool leftRunning(Outcome outcome);
 
-// SIGTERM to each; one outcome per process, in order: Pending, Gone or NotPermitted.
+// SIGTERM to each; one outcome per process, in order: Pending, Gone,
+// NotPermitted or Unknown.
 std::vector<Outcome> terminateAll(const platform::ProcessTable& table,
                                   const QList<ProcessRef>& processes);
 // Once the grace is over: each Pending one that has ended becomes Ended, the
-// others get SIGKILL and become Killed (Ended, if it ended just before).
+// others get SIGKILL and become Killed (Ended, if it ended just before), or
+// Unknown without SIGKILL when that cannot be told.
 void killRemaining(const platform::ProcessTable& table, const QList<ProcessRef>& processes,
                    std::vector<Outcome>& outcomes);
 

@@ -159,13 +159,13 @@ Reading Sampler::read(bool anyRoot) {
                                                        Identification::isAnalyzer(entry.args)});
         }
 
+        // Leftovers' rule for whose it is; an owner that cannot be read is not ours.
+        const auto owner = usage->owner || !ownUser ? usage->owner : cycle.owner(entry.pid);
         // The name above was fixed while the parent lived, so a leftover keeps its IDE.
         const Leftovers::Sighting sighting{usage->parent ? usage->parent : cycle.parent(entry.pid),
-                                           usage->session, usage->owner};
+                                           usage->session, owner};
         const bool leftover =
             Leftovers::update(m_lineage[entry.pid], entry.pid, sighting, cycle, ownUser);
-        const bool foreign =
-            ownUser && (usage->owner ? usage->owner : cycle.owner(entry.pid)) != ownUser;
 
         DartProcess row{entry.pid,
                         identity->name,
@@ -179,10 +179,12 @@ Reading Sampler::read(bool anyRoot) {
                         leftover};
         row.startedBy = identity->startedBy;
         row.analyzer = identity->analyzer;
-        row.foreign = foreign;
+        row.ownedByUser = !ownUser || owner == ownUser;
         row.homeCwd = m_homeCwd.value(entry.pid, false);
-        members.push_back(
-            {{entry.pid, usage->startTime}, sighting.parent.value_or(0), leftover, !foreign});
+        members.push_back({{entry.pid, usage->startTime},
+                           sighting.parent.value_or(0),
+                           leftover,
+                           row.ownedByUser});
         reading.rows.append(std::move(row));
     }
     const auto families = Leftovers::families(members);

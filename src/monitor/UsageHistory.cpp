@@ -111,20 +111,35 @@ std::optional<quint64> UsageSeries::lowestMemory(qint64 fromMs, qint64 toMs) con
     return lowest ? std::optional<quint64>(quint64(*lowest) * 1024) : std::nullopt;
 }
 
-UsageHistory::UsageHistory(UsageSeries::Limits limits)
-    : m_limits(limits) {}
+UsageHistory::UsageHistory(UsageSeries::Limits limits, qsizetype maxProcesses)
+    : m_limits(limits)
+    , m_maxProcesses(maxProcesses) {}
 
 void UsageHistory::record(const QList<DartProcess>& rows, qint64 atMs) {
     QSet<ProcessRef> listed;
     listed.reserve(rows.size());
     for (const DartProcess& row : rows) {
-        const ProcessRef ref{row.id, row.startTime};
-        listed.insert(ref);
-        m_series[ref].append(atMs, row.memoryBytes, row.cpuPercent, m_limits);
+        if (row.ownedByUser) {
+            listed.insert({row.id, row.startTime});
+        }
     }
-    for (auto it = m_series.begin();
-         size_t(listed.size()) != m_series.size() && it != m_series.end();) {
+    // The ended ones first: their room goes to newcomers of this very sample.
+    for (auto it = m_series.begin(); it != m_series.end();) {
         it = listed.contains(it->first) ? std::next(it) : m_series.erase(it);
+    }
+    for (const DartProcess& row : rows) {
+        if (!row.ownedByUser) {
+            continue;
+        }
+        const ProcessRef ref{row.id, row.startTime};
+        auto it = m_series.find(ref);
+        if (it == m_series.end()) {
+            if (qsizetype(m_series.size()) >= m_maxProcesses) {
+                continue;
+            }
+            it = m_series.emplace(ref, UsageSeries()).first;
+        }
+        it->second.append(atMs, row.memoryBytes, row.cpuPercent, m_limits);
     }
 }
 

@@ -5,7 +5,9 @@
 // that, nothing older than `keepMs`. A process's series goes when a sample no
 // longer lists it. Points are packed (time in 10 ms steps from the first
 // sample, memory in KiB, CPU as a float), so 1,000 processes over an hour at
-// the usual cadence stay under 10 MB. Used on the thread that owns it.
+// the usual cadence stay under 10 MB. Only the user's own processes get a
+// series, and at most `maxProcesses` of them: another user's thousands of
+// processes cost nothing. Used on the thread that owns it.
 
 #include "DartProcess.h"
 
@@ -86,9 +88,14 @@ private:
 
 class UsageHistory {
 public:
-    explicit UsageHistory(UsageSeries::Limits limits = {});
+    // About 7.3 KB each, whatever the cadence: at most 7.5 MB.
+    static constexpr qsizetype processLimit = 1000;
 
-    // One sample: a point for each row, and no series for a process not among them.
+    explicit UsageHistory(UsageSeries::Limits limits = {}, qsizetype maxProcesses = processLimit);
+
+    // One sample: a point for each row of the user's own, and no series for a
+    // process not among them. While `maxProcesses` are tracked a newcomer
+    // gets none; rows come first in their order once one ends.
     void record(const QList<DartProcess>& rows, qint64 atMs);
     // None for a process not watched (or not yet sampled).
     const UsageSeries* series(const ProcessRef& process) const;
@@ -99,6 +106,7 @@ private:
         size_t operator()(const ProcessRef& ref) const noexcept { return qHash(ref); }
     };
     UsageSeries::Limits m_limits;
+    qsizetype m_maxProcesses;
     std::unordered_map<ProcessRef, UsageSeries, Hash> m_series;
 };
 

@@ -51,6 +51,16 @@ enum class Signalled {
     Sent,
     Gone,         // ended, or its pid is another process's now: nothing was sent
     NotPermitted, // the kernel refused
+    // Some process holds the pid but it could not be told whether it is the
+    // one named (its stat unreadable, nothing to pin it with): nothing was sent.
+    Unknown,
+};
+
+// Whether a process named by pid and start time still runs.
+enum class Liveness {
+    Running,
+    Ended,   // it has ended (a zombie has), or its pid is another's
+    Unknown, // some process holds the pid, but whose it is cannot be read now
 };
 
 // The VM counters the memory snapshot is computed from (units of counterUnitBytes()).
@@ -82,13 +92,15 @@ public:
     virtual std::optional<std::string> workingDirectory(Pid pid) const = 0;
     // SIGTERM to `pid` while it is still the process that started at
     // `startTime` (ProcessUsage::startTime); a reused or vanished pid gets
-    // nothing (Gone). Pids of 0 or below are ignored (Gone).
+    // nothing (Gone), nor does one whose identity cannot be checked
+    // (Unknown). Pids of 0 or below are ignored (Gone).
     virtual Signalled terminate(Pid pid, std::uint64_t startTime) const = 0;
     // SIGKILL under the same identity check as terminate().
     virtual Signalled forceQuit(Pid pid, std::uint64_t startTime) const = 0;
-    // Whether the process that started at `startTime` still runs under `pid`:
-    // false once it has ended (a zombie has), or the pid is another's.
-    virtual bool running(Pid pid, std::uint64_t startTime) const = 0;
+    // Whether the process that started at `startTime` still runs under `pid`.
+    // Unknown is never Ended: a stat that cannot be read (no descriptor
+    // left, /proc mounted with hidepid) says nothing about the process.
+    virtual Liveness liveness(Pid pid, std::uint64_t startTime) const = 0;
     // The user whose processes we may signal; absent when we run as root and may signal anyone's.
     virtual std::optional<std::uint32_t> ownUser() const = 0;
 };

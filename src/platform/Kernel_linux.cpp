@@ -276,9 +276,42 @@ std::optional<proc::Stat> LinuxKernel::freshStat(Pid pid) const {
     return text ? proc::parseStat(*text) : std::nullopt;
 }
 
-bool LinuxKernel::running(Pid pid, std::uint64_t startTime) const {
-    const auto stat = pid > 0 ? freshStat(pid) : std::nullopt;
-    return stat && stat->startTicks == startTime && stat->state != 'Z' && stat->state != 'X';
+LinuxKernel::StatRead LinuxKernel::readStat(Pid pid, int pidfd, proc::Stat& stat) const {
+    const int fd = ::open(pidPath(pid, "stat").c_str(), O_RDONLY | O_CLOEXEC);
+    int error = errno;
+    std::optional<std::string> text;
+    if (fd >= 0) {
+        text = posix::readToEnd(fd, 1 << 20);
+        error = errno;
+        ::close(fd);
+    }
+    if (const auto parsed = text ? proc::parseStat(*text) : std::nullopt) {
+        stat = *parsed;
+        return StatRead::Read;
+    }
+    if (text || (error != ENOENT && error != ESRCH)) {
+        return StatRead::Unreadable;
+    }
+    // hidepid hides a living process as if it had none: ask the kernel
+    // (through the pidfd, about the very process it pins).
+    const long rc =
+        pidfd >= 0 ? ::syscall(SYS_pidfd_send_signal, pidfd, 0, nullptr, 0) : ::kill(pid, 0);
+    return rc == 0 || errno == EPERM ? StatRead::Unreadable : StatRead::NoProcess;
+}
+
+Liveness LinuxKernel::liveness(Pid pid, std::uint64_t startTime) const {
+    proc::Stat stat;
+    switch (pid > 0 ? readStat(pid, -1, stat) : StatRead::NoProcess) {
+    case StatRead::Read:
+        return stat.startTicks == startTime && stat.state != 'Z' && stat.state != 'X'
+                   ? Liveness::Running
+                   : Liveness::Ended;
+    case StatRead::NoProcess:
+        return Liveness::Ended;
+    case StatRead::Unreadable:
+        break;
+    }
+    return Liveness::Unknown;
 }
 
 Signalled LinuxKernel::terminate(Pid pid, std::uint64_t startTime) const {
@@ -293,31 +326,41 @@ Signalled LinuxKernel::signalIfSame(Pid pid, std::uint64_t startTime, int signal
     if (pid <= 0) {
         return Signalled::Gone;
     }
-    const auto same = [&] {
-        const auto stat = freshStat(pid);
-        return stat && stat->startTicks == startTime;
-    };
-    const auto result = [](long rc) {
-        if (rc == 0) {
-            return Signalled::Sent;
-        }
-        return errno == EPERM ? Signalled::NotPermitted : Signalled::Gone;
-    };
     // The pidfd holds on to whichever process has the pid now; if that one's
     // start time is the row's, the signal can only reach the row's process.
     const int pidfd = int(::syscall(SYS_pidfd_open, pid, 0));
-    if (pidfd < 0) {
-        // Kernels before 5.3, or out of descriptors: the check right before the signal.
-        if (errno != ESRCH && same()) {
-            return result(::kill(pid, signal));
-        }
+    if (pidfd < 0 && errno == ESRCH) {
         return Signalled::Gone;
     }
-    Signalled outcome = Signalled::Gone;
-    if (same()) {
-        outcome = result(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0));
+    if (pidfd < 0 && errno != ENOSYS && errno != EPERM) {
+        // Out of descriptors, say: a plain kill() after the check could reach
+        // a newcomer that took the pid in between.
+        return Signalled::Unknown;
     }
-    ::close(pidfd);
+    // No pidfds at all (before Linux 5.3, or a seccomp filter refuses them,
+    // which is the only source of EPERM): the check right before the signal
+    // is all there is, as on macOS.
+    proc::Stat stat;
+    Signalled outcome = Signalled::Gone;
+    switch (readStat(pid, pidfd, stat)) {
+    case StatRead::Read:
+        if (stat.startTicks == startTime) {
+            const long rc = pidfd >= 0 ? ::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0)
+                                       : ::kill(pid, signal);
+            outcome = rc == 0          ? Signalled::Sent
+                      : errno == EPERM ? Signalled::NotPermitted
+                                       : Signalled::Gone;
+        }
+        break;
+    case StatRead::NoProcess:
+        break;
+    case StatRead::Unreadable:
+        outcome = Signalled::Unknown;
+        break;
+    }
+    if (pidfd >= 0) {
+        ::close(pidfd);
+    }
     return outcome;
 }
 

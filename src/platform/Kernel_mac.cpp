@@ -61,7 +61,7 @@ public:
     Signalled forceQuit(Pid pid, std::uint64_t startTime) const override {
         return signalIfSame(pid, startTime, SIGKILL);
     }
-    bool running(Pid pid, std::uint64_t startTime) const override;
+    Liveness liveness(Pid pid, std::uint64_t startTime) const override;
     std::optional<std::uint32_t> ownUser() const override {
         return ::geteuid() == 0 ? std::nullopt : std::optional<std::uint32_t>(::getuid());
     }
@@ -160,15 +160,18 @@ std::optional<std::uint32_t> MacKernel::owner(Pid pid) const {
     return mac::ownerFrom(rc, length, info.kp_eproc.e_pcred.p_ruid);
 }
 
-bool MacKernel::running(Pid pid, std::uint64_t startTime) const {
+Liveness MacKernel::liveness(Pid pid, std::uint64_t startTime) const {
     if (!mac::isSingleProcess(pid)) {
-        return false;
+        return Liveness::Ended;
     }
     kinfo_proc info{};
     std::size_t length = 0;
     const int rc = record(pid, info, length);
     const auto now = usage(pid);
-    return mac::aliveFrom(rc, length, info.kp_proc.p_stat) && now && now->startTime == startTime;
+    // sysctl needs no descriptor, and our own processes are always ours to read.
+    return mac::aliveFrom(rc, length, info.kp_proc.p_stat) && now && now->startTime == startTime
+               ? Liveness::Running
+               : Liveness::Ended;
 }
 
 std::optional<std::string> MacKernel::executablePath(Pid pid) const {

@@ -38,7 +38,7 @@ public:
     Signalled terminate(Pid pid, std::uint64_t startTime) const override;
     Signalled forceQuit(Pid pid, std::uint64_t startTime) const override;
     // Read afresh, never through the cache: the answer decides a SIGKILL.
-    bool running(Pid pid, std::uint64_t startTime) const override;
+    Liveness liveness(Pid pid, std::uint64_t startTime) const override;
     std::optional<std::uint32_t> ownUser() const override;
 
     bool fileExists(const std::string& path) const override;
@@ -60,6 +60,11 @@ public:
 private:
     std::string pidPath(Pid pid, const char* entry) const;
     std::optional<proc::Stat> freshStat(Pid pid) const;
+    // The stat read afresh. NoProcess only when the kernel confirms that no
+    // process holds the pid (or that the one `pidfd` pins has ended), since
+    // hidepid hides a living process's entry; Unreadable otherwise.
+    enum class StatRead { Read, NoProcess, Unreadable };
+    StatRead readStat(Pid pid, int pidfd, proc::Stat& stat) const;
     Signalled signalIfSame(Pid pid, std::uint64_t startTime, int signal) const;
 
     std::string m_proc;

@@ -108,10 +108,12 @@ public:
     }
     std::optional<std::uint32_t> ownUser() const override { return user; }
     // Like terminate(): a pid the test did not set up is there.
-    bool running(platform::Pid pid, std::uint64_t startTime) const override {
+    platform::Liveness liveness(platform::Pid pid, std::uint64_t startTime) const override {
         auto it = processes.find(pid);
         return it == processes.end() ||
-               (it->second.usage && it->second.usage->startTime == startTime);
+                       (it->second.usage && it->second.usage->startTime == startTime)
+                   ? platform::Liveness::Running
+                   : platform::Liveness::Ended;
     }
     std::optional<std::string> workingDirectory(platform::Pid pid) const override {
         auto it = processes.find(pid);
