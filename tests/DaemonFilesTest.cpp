@@ -1,12 +1,12 @@
-// Which files in the daemons' directory give an address: real files, locked
-// by this test (another process than the reader), judged against a fake
-// process table.
+// Which files in the daemons' directory give an address: real files, locked by
+// this test (not the reader), judged against a fake process table.
 
 #include "DaemonFiles.h"
 
 #include "FakeKernel.h"
 
 #include <QString>
+#include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -35,11 +35,10 @@ struct Row {
 
 std::string fixture(const char* name, platform::Pid pid) {
     std::ifstream in(fs::path(OMBRIX_FIXTURES) / "dtd" / name, std::ios::binary);
-    std::string text{std::istreambuf_iterator<char>(in), {}};
-    for (std::size_t at; (at = text.find("@PID@")) != std::string::npos;) {
-        text.replace(at, 5, std::to_string(pid));
-    }
-    return text;
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    const std::size_t at = text.find("@PID@");
+    return at == std::string::npos ? text
+                                   : text.substr(0, at) + std::to_string(pid) + text.substr(at + 5);
 }
 
 TEST(DaemonFiles, OnlyALockedFileOfALiveDaemonOfOursGivesItsAddress) {
@@ -77,7 +76,7 @@ TEST(DaemonFiles, OnlyALockedFileOfALiveDaemonOfOursGivesItsAddress) {
         ++pid;
         const std::string path = (dir / std::to_string(pid)).string();
         if (row.kind == Kind::Fifo) {
-            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << row.name;
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
         } else if (row.kind == Kind::LinkToZero) {
             fs::create_symlink("/dev/zero", path);
         } else {
@@ -104,25 +103,18 @@ TEST(DaemonFiles, OnlyALockedFileOfALiveDaemonOfOursGivesItsAddress) {
 
     // A crowd of leftovers: none is locked, and none hides the rows.
     for (int junk = 100000; junk < 110000; ++junk) {
-        std::ofstream(dir / std::to_string(junk)) << fixture("valid.json", junk);
+        std::ofstream(dir / std::to_string(junk)) << "{}";
     }
 
-    DaemonFiles files(dir.string());
     std::map<platform::Pid, QString> found;
-    for (const AnnouncedDaemon& daemon : files.live(kernel, std::chrono::seconds(30))) {
+    for (const AnnouncedDaemon& daemon :
+         DaemonFiles(dir.string()).live(kernel, std::chrono::seconds(30))) {
         found[daemon.pid] = daemon.url.toString();
     }
-    pid = 4100;
-    for (const Row& row : rows) {
-        ++pid;
-        const auto it = found.find(pid);
-        EXPECT_EQ(it == found.end() ? QString() : it->second,
-                  row.url ? QString::fromLatin1(row.url) : QString())
-            << row.name;
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(found[4101 + platform::Pid(i)], QString::fromLatin1(rows[i].url)) << rows[i].name;
     }
-    for (const int fd : locks) {
-        ::close(fd);
-    }
+    std::for_each(locks.begin(), locks.end(), ::close);
     fs::remove_all(dir);
 }
 
