@@ -5,7 +5,6 @@
 
 #include "FakeKernel.h"
 
-#include <QString>
 #include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
@@ -22,7 +21,7 @@ namespace {
 
 constexpr std::int64_t epoch = 1780000000000; // the fixtures' own
 
-enum class Kind { Locked, Unlocked, Fifo, LinkToZero, Gigabyte };
+enum class Kind { Locked, Unlocked, Fifo, LinkToZero, Gigabyte, WrittenLate };
 
 struct Row {
     const char* name;
@@ -64,6 +63,8 @@ TEST(DaemonFiles, OnlyALockedFileOfALiveDaemonOfOursGivesItsAddress) {
         {"a FIFO", "valid.json", Kind::Fifo},
         {"a symlink to /dev/zero", "valid.json", Kind::LinkToZero},
         {"a 1 GB file", "valid.json", Kind::Gigabyte},
+        // Created and locked, then written: the directory does not change again.
+        {"written after a look", "valid.json", Kind::WrittenLate, -60'000, true, ws},
     };
 
     const fs::path dir = fs::temp_directory_path() / ("ombrix-dtd-" + std::to_string(::getpid()));
@@ -80,9 +81,10 @@ TEST(DaemonFiles, OnlyALockedFileOfALiveDaemonOfOursGivesItsAddress) {
         } else if (row.kind == Kind::LinkToZero) {
             fs::create_symlink("/dev/zero", path);
         } else {
-            std::ofstream(path, std::ios::binary) << fixture(row.fixture, pid);
+            std::ofstream(path, std::ios::binary)
+                << (row.kind == Kind::WrittenLate ? "" : fixture(row.fixture, pid));
         }
-        if (row.kind == Kind::Locked || row.kind == Kind::Gigabyte) {
+        if (row.kind != Kind::Unlocked && row.kind != Kind::Fifo && row.kind != Kind::LinkToZero) {
             const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
             struct flock lock {};
             lock.l_type = F_WRLCK;
@@ -106,13 +108,17 @@ TEST(DaemonFiles, OnlyALockedFileOfALiveDaemonOfOursGivesItsAddress) {
         std::ofstream(dir / std::to_string(junk)) << "{}";
     }
 
-    std::map<platform::Pid, QString> found;
-    for (const AnnouncedDaemon& daemon :
-         DaemonFiles(dir.string()).live(kernel, std::chrono::seconds(30))) {
-        found[daemon.pid] = daemon.url.toString();
+    DaemonFiles files(dir.string());
+    files.live(kernel, std::chrono::seconds(30));
+    // Through the lock's own descriptor: closing another would drop the lock.
+    const std::string late = fixture("valid.json", pid);
+    ASSERT_EQ(::write(locks.back(), late.data(), late.size()), ssize_t(late.size()));
+    std::map<platform::Pid, std::string> found;
+    for (const AnnouncedDaemon& daemon : files.live(kernel, std::chrono::seconds(30))) {
+        found[daemon.pid] = daemon.url.toString().toStdString();
     }
     for (std::size_t i = 0; i < std::size(rows); ++i) {
-        EXPECT_EQ(found[4101 + platform::Pid(i)], QString::fromLatin1(rows[i].url)) << rows[i].name;
+        EXPECT_EQ(found[4101 + platform::Pid(i)], rows[i].url ? rows[i].url : "") << rows[i].name;
     }
     std::for_each(locks.begin(), locks.end(), ::close);
     fs::remove_all(dir);
