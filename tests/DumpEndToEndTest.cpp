@@ -6,11 +6,13 @@
 #include "HungMount.h"
 #include "Identification.h"
 #include "Kernel.h"
+#include "ProcessMonitor.h"
 #include "ToolTree.h"
 
 #include <QCoreApplication>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 #include <QWebSocket>
 #include <QWebSocketServer>
@@ -324,6 +326,79 @@ TEST_F(DumpEndToEnd, HostileTextCannotForgeALineOrAField) {
               QStringLiteral(R"(workspace: /srv/ws\n4194305\tFake\x1b\x85x)"));
 }
 
+// A window whose tools carry no daemon address: the daemon announces itself
+// with a locked file in the Dart data home, found by the window and the dump
+// alike. Killed outright, it leaves the file behind, which counts for nothing
+// and is left as it was.
+TEST_F(DumpEndToEnd, ADaemonFoundByItsOwnFileUntilItIsKilled) {
+    const fs::path files = m_root / "data-home/dtd";
+    fs::create_directories(files);
+    qputenv("DART_DATA_HOME", QByteArray::fromStdString((m_root / "data-home").string()));
+    const auto unset = qScopeGuard([] { qunsetenv("DART_DATA_HOME"); });
+    ProcessMonitor::Options options;
+    options.pollInterval = std::chrono::milliseconds(300);
+    ProcessMonitor monitor(options); // looking before the daemon writes
+    const auto workspaceOf = [&monitor](pid_t pid) -> QString {
+        for (const DartProcess& row : monitor.processes()) {
+            if (row.id == pid) {
+                return row.workspace.value_or(QStringLiteral("-"));
+            }
+        }
+        return {};
+    };
+
+    // Writes, locks and flushes as the daemon does, then waits on stdin.
+    const std::string standIn =
+        "import fcntl, json, os, sys, time\n"
+        "fd = os.open(os.path.join(sys.argv[1], str(os.getpid())), os.O_WRONLY | os.O_CREAT)\n"
+        "fcntl.lockf(fd, fcntl.LOCK_EX)\n"
+        "os.write(fd, json.dumps({'wsUri': sys.argv[2], 'epoch': int(time.time() * 1000),"
+        " 'pid': os.getpid(), 'dartVersion': '3.11.0', 'workspaceRoot': '/'}).encode())\n"
+        "sys.stdin.read()\n";
+    const std::string pidFile = (m_root / "quiet-pids").string();
+    const std::string script = "cd / && python3 -c \"$1\" \"$2\" \"$3\" <&3 &\n"
+                               "P=$!\n"
+                               "cd / && \"$4\" \"$5/analysis_server.dart.snapshot\""
+                               " language-server <&3 &\n"
+                               "echo \"$P $!\" > \"$6.tmp\" && mv \"$6.tmp\" \"$6\"\n"
+                               "wait\n";
+    ASSERT_GT(spawn({ide(), "-c", script, "ide", standIn, files.string(), m_daemon.url(), dart(),
+                     snapshots(), pidFile},
+                    m_root),
+              0);
+    pid_t daemon = -1;
+    pid_t analyzer = -1;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            std::ifstream in(pidFile);
+            std::error_code absent;
+            return static_cast<bool>(in >> daemon >> analyzer) &&
+                   fs::file_size(files / std::to_string(daemon), absent) > 0 && !absent;
+        },
+        10000));
+    const fs::path file = files / std::to_string(daemon);
+    const auto written = fs::last_write_time(file);
+
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return workspaceOf(analyzer) == QStringLiteral("/srv/team ws"); }, 20000))
+        << "the window's row: " << workspaceOf(analyzer).toStdString();
+    const auto dumped = [&analyzer] {
+        const auto byPid = lines(runOmbrix({QStringLiteral("--dump")}, 60000).out);
+        return byPid.count(analyzer) ? byPid.at(analyzer)[4] : QStringLiteral("no line");
+    };
+    EXPECT_EQ(dumped(), QStringLiteral("workspace: /srv/team ws"));
+
+    ::kill(daemon, SIGKILL); // the IDE shell reaps it
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return workspaceOf(analyzer) == QStringLiteral("-"); }, 20000))
+        << "the window's row: " << workspaceOf(analyzer).toStdString();
+    EXPECT_EQ(dumped(), QStringLiteral("-"));
+    // Nothing was written, deleted or added there.
+    EXPECT_EQ(fs::last_write_time(file), written);
+    EXPECT_EQ(std::distance(fs::directory_iterator(files), fs::directory_iterator()), 1);
+    ::kill(analyzer, SIGKILL);
+}
+
 // With /proc hidden (an empty file system over it, in a mount namespace of its
 // own) the launcher cannot tell where it lives: it says so on one line and
 // fails, instead of looking for its window module in "/".
@@ -362,10 +437,11 @@ TEST(Launcher, WithoutItsOwnPathItStopsAtOnce) {
     EXPECT_FALSE(err.contains(QStringLiteral("ombrix_window.so"))) << err.toStdString();
 }
 
-// A dropped network mount under one tool's working directory: the dump still
-// ends on time with status 0, that tool's line shows no project, the others
-// are as usual, and nothing waits for the mount. The tool spins on one core,
-// and the time spent waiting on its search must not count as CPU time.
+// A dropped network mount under one tool's working directory and under the
+// daemons' directory: the dump still ends on time with status 0, that tool's
+// line shows no project, the others are as usual, and nothing waits for the
+// mount. The tool spins on one core, and the time spent waiting on its search
+// must not count as CPU time.
 TEST_F(DumpEndToEnd, AHungMountCostsOnlyThatToolItsProject) {
     std::optional<ombrix::testing::HungMount> mount;
     mount.emplace(m_root / "mnt", OMBRIX_HUNG_FS);
@@ -385,6 +461,9 @@ TEST_F(DumpEndToEnd, AHungMountCostsOnlyThatToolItsProject) {
         },
         10000));
     mount->hang();
+    // The daemons' directory hangs too: the address on the command line still counts.
+    qputenv("DART_DATA_HOME", QByteArray::fromStdString(mount->project().string()));
+    const auto unset = qScopeGuard([] { qunsetenv("DART_DATA_HOME"); });
 
     const DumpRun run = runOmbrix({QStringLiteral("--dump")}, 30000);
     EXPECT_TRUE(mount->stillHung()) << "the dump waited for the mount";
@@ -399,6 +478,8 @@ TEST_F(DumpEndToEnd, AHungMountCostsOnlyThatToolItsProject) {
     EXPECT_GT(cpu, 0.0);
     EXPECT_LE(cpu, 130.0) << "one core at most";
     EXPECT_EQ(byPid.at(m_flutter)[4], qpath("shop_app"));
+    ASSERT_TRUE(byPid.count(m_analyzer)) << run.out.toStdString();
+    EXPECT_EQ(byPid.at(m_analyzer)[4], QStringLiteral("workspace: /srv/team ws"));
     mount.reset(); // unmounts; the stuck tool can then be reaped
     m_children[stuck].wait();
 }

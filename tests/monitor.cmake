@@ -17,3 +17,7 @@ ombrix_test(ombrix_growth_rule_test
   LIBS ombrix_monitor
   MAIN core
   LABELS monitor)
+ombrix_test(ombrix_daemon_files_test
+  SOURCES DaemonFilesTest.cpp
+  LIBS ombrix_monitor ombrix_fake_kernel
+  LABELS monitor)

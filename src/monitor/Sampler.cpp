@@ -9,10 +9,12 @@
 
 namespace ombrix {
 
-Sampler::Sampler(const platform::Kernel& kernel, std::chrono::milliseconds searchWait)
+Sampler::Sampler(const platform::Kernel& kernel, std::chrono::milliseconds searchWait,
+                 std::string daemonDirectory)
     : m_kernel(kernel)
     , m_searchWait(searchWait)
     , m_searcher(kernel, kernel)
+    , m_daemonFiles(std::move(daemonDirectory))
     , m_home(QString::fromStdString(kernel.homeDirectory())) {}
 
 void Sampler::forget(Pid pid) {
@@ -114,6 +116,12 @@ Reading Sampler::read(bool anyRoot) {
     for (const ListingLine* line : lines) {
         if (auto address = daemonAddress(*line, cycle, argsOf)) {
             reading.daemons.push_back(std::move(*address));
+        }
+    }
+    // A daemon no process names on its command line still announces itself.
+    for (AnnouncedDaemon& daemon : m_daemonFiles.live(m_kernel, m_searchWait)) {
+        if (const auto window = Identification::windowAncestor(daemon.pid, cycle, argsOf)) {
+            reading.daemons.push_back({window->pid, std::move(daemon.url)});
         }
     }
 

@@ -10,6 +10,7 @@
 // project searches. A pid whose start time changes is a new process: its caches go.
 
 #include "AncestryCache.h"
+#include "DaemonFiles.h"
 #include "DartProcess.h"
 #include "Identification.h"
 #include "Leftovers.h"
@@ -33,16 +34,20 @@ struct DaemonAddress {
 
 struct Reading {
     SystemMemory memory;
-    QList<DartProcess> rows;            // listing order; workspaces are the window cache's to add
-    QHash<Pid, Pid> windowOf;           // row pid -> IDE window, for rows that may show a workspace
-    std::vector<DaemonAddress> daemons; // every address named, in listing order
+    QList<DartProcess> rows;  // listing order; workspaces are the window cache's to add
+    QHash<Pid, Pid> windowOf; // row pid -> IDE window, for rows that may show a workspace
+    // Every address named, in listing order, then those the daemons' own files give.
+    std::vector<DaemonAddress> daemons;
 };
 
 class Sampler {
 public:
     // `searchWait`: how long a reading waits for new project searches before
     // it shows those processes without a project.
-    Sampler(const platform::Kernel& kernel, std::chrono::milliseconds searchWait);
+    // `daemonDirectory`: where tooling daemons announce themselves (also
+    // waited on for up to `searchWait`).
+    Sampler(const platform::Kernel& kernel, std::chrono::milliseconds searchWait,
+            std::string daemonDirectory = DaemonFiles::directory());
 
     // `anyRoot`: some window has a workspace root, so rows without a project
     // need their window. Never fails; a failed listing gives no rows. The
@@ -99,6 +104,7 @@ private:
     const std::chrono::milliseconds m_searchWait;
     ListingMemo m_listing;
     ProjectSearcher m_searcher;
+    DaemonFiles m_daemonFiles;
     const QString m_home;
     QHash<Pid, quint64> m_startTimes;
     QHash<Pid, CpuMark> m_previousCPUNanos;

@@ -31,6 +31,7 @@
 //   (details: start as a date, user)  starttime against CLOCK_BOOTTIME and
 //                                     CLOCK_REALTIME; owner of /proc/PID
 
+#include "DaemonDirectory.h"
 #include "LinuxKernel.h"
 #include "Posix.h"
 #include "ProcParsers.h"
@@ -46,6 +47,7 @@
 #include <numeric>
 #include <pwd.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -445,6 +447,37 @@ void closeDescriptorsFrom(int first) noexcept {
     for (long fd = first; fd < std::min(last, 65536L); ++fd) {
         ::close(int(fd));
     }
+}
+
+std::string stateHome(const std::function<const char*(const char*)>& env, const std::string& home) {
+    const char* state = env("XDG_STATE_HOME");
+    if (state != nullptr && *state != '\0') {
+        return state;
+    }
+    return home.empty() ? std::string() : home + "/.local/state";
+}
+
+bool forEachEntry(int fd, char* buffer, std::size_t size,
+                  void (*each)(const char* name, void* context), void* context) noexcept {
+    // getdents64 rather than readdir: opendir allocates, and this runs after fork.
+    for (;;) {
+        const long n = ::syscall(SYS_getdents64, fd, buffer, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n == 0;
+        }
+        for (long at = 0; at < n;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+            each(entry->d_name, context);
+            at += entry->d_reclen;
+        }
+    }
+}
+
+bool makeCloseOnExecSocketPair(int fds[2]) noexcept {
+    return ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) == 0;
 }
 
 const Kernel& systemKernel() {

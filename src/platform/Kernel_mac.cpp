@@ -5,6 +5,7 @@
 // that it is tested on every OS. Nothing is cached except the timebase, so
 // one instance is safe to share between threads.
 
+#include "DaemonDirectory.h"
 #include "MacConversions.h"
 #include "Posix.h"
 #include "PsRun.h"
@@ -13,6 +14,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <libproc.h>
 #include <mach/mach.h>
@@ -21,6 +23,7 @@
 #include <spawn.h>
 #include <sys/proc_info.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysctl.h>
 #include <sys/wait.h>
@@ -206,6 +209,42 @@ void closeDescriptorsFrom(int first) noexcept {
     for (int fd = first; fd < last; ++fd) {
         ::close(fd);
     }
+}
+
+std::string stateHome(const std::function<const char*(const char*)>&, const std::string& home) {
+    return home.empty() ? std::string() : home + "/Library/Application Support";
+}
+
+bool forEachEntry(int fd, char*, std::size_t, void (*each)(const char* name, void* context),
+                  void* context) noexcept {
+    // readdir allocates; macOS's allocator is made whole again in a forked child.
+    const int own = ::dup(fd);
+    DIR* directory = own >= 0 ? ::fdopendir(own) : nullptr;
+    if (directory == nullptr) {
+        if (own >= 0) {
+            ::close(own);
+        }
+        return false;
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(directory)) {
+        each(entry->d_name, context);
+    }
+    const bool complete = errno == 0;
+    ::closedir(directory);
+    return complete;
+}
+
+bool makeCloseOnExecSocketPair(int fds[2]) noexcept {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) {
+        return false;
+    }
+    const int on = 1;
+    for (int i = 0; i < 2; ++i) {
+        ::fcntl(fds[i], F_SETFD, FD_CLOEXEC);
+        ::setsockopt(fds[i], SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+    }
+    return true;
 }
 
 bool MacKernel::fileExists(const std::string& path) const {

@@ -76,12 +76,8 @@ public:
         if (m_fd >= 0) {
             ::close(m_fd);
         }
-        if (m_child > 0 && ::waitpid(m_child, nullptr, WNOHANG) == 0) {
-            ::kill(m_child, SIGKILL); // takes effect once the file system lets it go
-            if (::waitpid(m_child, nullptr, WNOHANG) == 0) {
-                std::lock_guard lock(abandonedMutex);
-                abandoned.push_back(m_child);
-            }
+        if (m_child > 0) {
+            abandonChild(m_child);
         }
     }
 
@@ -267,6 +263,17 @@ std::unique_ptr<PathProbe> answeredProbe(const std::vector<PathSearch>& searches
         answers.push_back(answer);
     }
     return std::make_unique<AnsweredProbe>(std::move(answers));
+}
+
+void abandonChild(int child) noexcept {
+    reapAbandoned();
+    if (::waitpid(child, nullptr, WNOHANG) == 0) {
+        ::kill(child, SIGKILL); // takes effect once the file system lets it go
+        if (::waitpid(child, nullptr, WNOHANG) == 0) {
+            std::lock_guard lock(abandonedMutex);
+            abandoned.push_back(child);
+        }
+    }
 }
 
 std::unique_ptr<PathProbe> childProbe(std::vector<PathSearch> searches) {

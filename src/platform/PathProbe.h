@@ -57,6 +57,10 @@ std::unique_ptr<PathProbe> answeredProbe(const std::vector<PathSearch>& searches
 // searches it did not answer are answered "nothing found".
 std::unique_ptr<PathProbe> childProbe(std::vector<PathSearch> searches);
 
+// Ends a child of ours that may be stuck in the kernel: reaped now if it can
+// be, else by a later probe.
+void abandonChild(int child) noexcept;
+
 // Closes every descriptor from `first` up. Called in the child between fork
 // and _exit, so async-signal-safe; one definition per OS.
 void closeDescriptorsFrom(int first) noexcept;

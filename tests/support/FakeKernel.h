@@ -27,7 +27,8 @@ public:
         std::optional<bool> service = false; // startedAsService()
         platform::Pid session = 0;           // 0: a session of its own (its pid); -1: unreadable
         std::optional<std::uint32_t> owner = 1000;
-        bool signalRefused = false; // terminate() and forceQuit() are not permitted
+        std::optional<std::int64_t> startedMs; // startedAtUnixMs()
+        bool signalRefused = false;            // terminate() and forceQuit() are not permitted
     };
 
     // --- what tests set ------------------------------------------------------
@@ -105,6 +106,10 @@ public:
     std::optional<std::uint32_t> owner(platform::Pid pid) const override {
         auto it = processes.find(pid);
         return it == processes.end() ? std::nullopt : it->second.owner;
+    }
+    std::optional<std::int64_t> startedAtUnixMs(platform::Pid pid) const override {
+        auto it = processes.find(pid);
+        return it == processes.end() ? std::nullopt : it->second.startedMs;
     }
     std::optional<std::uint32_t> ownUser() const override { return user; }
     // Like terminate(): a pid the test did not set up is there.
