@@ -5,11 +5,16 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFormLayout>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
+#include <atomic>
+#include <future>
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 namespace ombrix {
 namespace {
@@ -46,7 +51,7 @@ protected:
     }
 
     ProcessDetailsWindow* openDetails() {
-        ProcessDetailsWindow* w = DetailsWindows::of(monitor).open(42, *setting);
+        ProcessDetailsWindow* w = DetailsWindows::of(monitor).open({42, 7}, *setting);
         EXPECT_TRUE(w &&
                     QTest::qWaitFor([&] { return w->report().contains("Dart SDK: unknown"); }));
         return w;
@@ -61,7 +66,7 @@ TEST_F(ProcessDetailsTest, ReportHoldsEveryFactMasksPathsAndSurvivesTheEnd) {
     ProcessDetailsWindow* w = openDetails();
     ASSERT_TRUE(w);
     EXPECT_EQ(w->windowTitle(), "Analyzer (VS Code) (42)");
-    EXPECT_EQ(DetailsWindows::of(monitor).open(42, *setting), w) << "one window per process";
+    EXPECT_EQ(DetailsWindows::of(monitor).open({42, 7}, *setting), w) << "one window per process";
     const QString expected =
         QStringLiteral("Analyzer (VS Code) (42)\n"
                        "Status: Running\n"
@@ -100,14 +105,16 @@ TEST_F(ProcessDetailsTest, ReportHoldsEveryFactMasksPathsAndSurvivesTheEnd) {
     EXPECT_TRUE(w->report().contains("  now       130 MB\n")) << "it keeps what it had";
     auto* end = w->findChild<QPushButton*>(QStringLiteral("end"));
     EXPECT_FALSE(end->isEnabled());
-    EXPECT_EQ(DetailsWindows::of(monitor).open(42, *setting), nullptr);
+    delete w;
+    EXPECT_EQ(DetailsWindows::of(monitor).open({42, 7}, *setting), nullptr) << "it has ended";
 }
 
 TEST_F(ProcessDetailsTest, RowMenuOffersWhatTheRowDoes) {
     ProcessRow row(false);
     row.resize(800, 40);
-    std::vector<Pid> details;
-    QObject::connect(&row, &ProcessRow::detailsRequested, [&](Pid pid) { details.push_back(pid); });
+    std::vector<ProcessRef> details;
+    QObject::connect(&row, &ProcessRow::detailsRequested,
+                     [&](const ProcessRef& p) { details.push_back(p); });
     for (const bool stubborn : {false, true}) {
         analyzer.ignoredTerminate = stubborn;
         row.setProcess(analyzer, analyzer.memoryBytes, false);
@@ -129,7 +136,88 @@ TEST_F(ProcessDetailsTest, RowMenuOffersWhatTheRowDoes) {
         delete menu;
     }
     QTest::keyClick(&row, Qt::Key_Return);
-    EXPECT_EQ(details, (std::vector<Pid>{42, 42, 42}));
+    EXPECT_EQ(details, (std::vector<ProcessRef>(3, {42, 7})));
+
+    // The menu outlives its process; a newcomer takes the pid and the row.
+    std::vector<ProcessRef> ended;
+    QObject::connect(&row, &ProcessRow::terminateRequested,
+                     [&](const ProcessRef& p) { ended.push_back(p); });
+    analyzer.ignoredTerminate = false;
+    row.setProcess(analyzer, analyzer.memoryBytes, false);
+    row.showMenu({0, 0});
+    auto* menu = row.findChild<QMenu*>(QStringLiteral("rowMenu"));
+    DartProcess newcomer = analyzer;
+    newcomer.startTime = 8;
+    row.setProcess(newcomer, newcomer.memoryBytes, false);
+    menu->actions().constLast()->trigger();
+    EXPECT_EQ(ended, (std::vector<ProcessRef>{{42, 7}})) << "the process the menu was opened on";
+}
+
+// Hidden facts keep their rows, so a fact that appears later must still land
+// in its place: "Growing" right below "Memory", with the SDK line hidden.
+TEST_F(ProcessDetailsTest, FactsKeepTheirOrderWhenSomeAreHidden) {
+    DetailsWindows::of(monitor).setReaders({[](const DartProcess&) { return ProcessFacts{}; },
+                                            [](ProcessFacts& f) { f.inSdk = false; }});
+    ProcessDetailsWindow* w = DetailsWindows::of(monitor).open({42, 7}, *setting);
+    ASSERT_TRUE(w);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w->report().contains("Dart SDK"); }));
+    analyzer.growth = Growth{300 * MiB, 600};
+    monitor.setProcesses({analyzer});
+    emit monitor.historyChanged();
+
+    auto* form = w->findChild<QFormLayout*>();
+    ASSERT_TRUE(form);
+    QStringList shown;
+    for (int row = 0; row < form->rowCount(); ++row) {
+        auto* label = qobject_cast<QLabel*>(form->itemAt(row, QFormLayout::LabelRole)->widget());
+        if (label && label->isVisibleTo(w)) {
+            shown << label->text();
+        }
+    }
+    ASSERT_GE(shown.size(), 2);
+    EXPECT_EQ(shown.mid(shown.size() - 2), (QStringList{"Memory:", "Growing:"})) << shown.join(' ').toStdString();
+}
+
+// Facts are read off the UI thread, one read per process however often its
+// window opens, and a window opens even when no thread can be started.
+TEST_F(ProcessDetailsTest, FactsAreReadOncePerProcessAndWithoutAThread) {
+    std::atomic<int> reads{0};
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    DetailsWindows::of(monitor).setReaders({[&reads](const DartProcess&) {
+                                                ++reads;
+                                                ProcessFacts f;
+                                                f.user = "ann";
+                                                return f;
+                                            },
+                                            [released](ProcessFacts&) { released.wait(); }});
+    ProcessDetailsWindow* w = nullptr;
+    for (int opened = 0; opened < 3; ++opened) {
+        delete w;
+        w = DetailsWindows::of(monitor).open({42, 7}, *setting);
+        ASSERT_TRUE(w);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w->report().contains("User: ann"); }))
+            << "what the stuck read found, also in a window opened after it";
+    }
+    EXPECT_EQ(reads.load(), 1);
+    release.set_value();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w->report().contains(u'\u2026'); }));
+    delete w;
+
+    // Stacks larger than the address space: no thread can be started.
+    pthread_attr_t attr;
+    ASSERT_EQ(pthread_getattr_default_np(&attr), 0);
+    size_t stack = 0;
+    pthread_attr_getstacksize(&attr, &stack);
+    pthread_attr_setstacksize(&attr, size_t(1) << 48);
+    ASSERT_EQ(pthread_setattr_default_np(&attr), 0);
+    w = DetailsWindows::of(monitor).open({42, 7}, *setting);
+    pthread_attr_setstacksize(&attr, stack);
+    pthread_setattr_default_np(&attr);
+    pthread_attr_destroy(&attr);
+    ASSERT_TRUE(w);
+    EXPECT_TRUE(w->report().contains("User: unknown\n")) << w->report().toStdString();
+    EXPECT_EQ(reads.load(), 1);
 }
 
 } // namespace
