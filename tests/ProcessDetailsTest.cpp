@@ -175,7 +175,8 @@ TEST_F(ProcessDetailsTest, FactsKeepTheirOrderWhenSomeAreHidden) {
         }
     }
     ASSERT_GE(shown.size(), 2);
-    EXPECT_EQ(shown.mid(shown.size() - 2), (QStringList{"Memory:", "Growing:"})) << shown.join(' ').toStdString();
+    EXPECT_EQ(shown.mid(shown.size() - 2), (QStringList{"Memory:", "Growing:"}))
+        << shown.join(' ').toStdString();
 }
 
 // Facts are read off the UI thread, one read per process however often its
