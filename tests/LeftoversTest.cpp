@@ -87,3 +87,47 @@ TEST(LeftoverSummary, CountsAndBytes) {
 }
 
 } // namespace
+
+namespace {
+
+using ombrix::Leftovers::Member;
+
+// "pid>head" for each member in a family, in order.
+std::string familiesOf(const std::vector<Member>& members) {
+    std::string out;
+    const auto heads = ombrix::Leftovers::families(members);
+    for (size_t i = 0; i < members.size(); ++i) {
+        if (heads[i]) {
+            out += (out.empty() ? "" : " ") + std::to_string(members[i].process.id) + '>' +
+                   std::to_string(heads[i]->id);
+        }
+    }
+    return out;
+}
+
+TEST(LeftoverFamilies, Table) {
+    // {{pid, start}, parent, leftover, own}
+    // clang-format off
+    const struct { const char* label; std::vector<Member> members; std::string expected; } cases[] = {
+        {"an analyzer under its leftover MCP server", {{{10, 5}, 1, true, true}, {{11, 6}, 10, false, true}}, "11>10"},
+        {"any depth, listed in any order",
+         {{{13, 9}, 12, false, true}, {{12, 8}, 11, false, true}, {{10, 5}, 1, true, true}, {{11, 6}, 10, false, true}},
+         "13>10 12>10 11>10"},
+        {"a living parent makes no family", {{{10, 5}, 7, false, true}, {{11, 6}, 10, false, true}}, ""},
+        {"another user's child stays out", {{{10, 5}, 1, true, true}, {{11, 6}, 10, false, false}}, ""},
+        {"a parent younger than its child is a reused pid", {{{10, 50}, 1, true, true}, {{11, 6}, 10, false, true}}, ""},
+        {"the same tick is no reuse", {{{10, 6}, 1, true, true}, {{11, 6}, 10, false, true}}, "11>10"},
+        {"a loop ends the family", {{{11, 6}, 12, false, true}, {{12, 6}, 11, false, true}, {{10, 5}, 1, true, true}}, ""},
+        {"its own parent", {{{11, 6}, 11, false, true}}, ""},
+        {"two families",
+         {{{10, 5}, 1, true, true}, {{20, 5}, 1, true, true}, {{21, 6}, 20, false, true}, {{11, 6}, 10, false, true}},
+         "21>20 11>10"},
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(familiesOf(c.members), c.expected);
+    }
+}
+
+} // namespace

@@ -31,7 +31,6 @@ protected:
                  ProcessFacts f;
                  f.executable = "/opt/dart-sdk/bin/dart";
                  f.workingDirectory = "/home/ann/secret/app/lib";
-                 f.ide = ProcessFacts::Named{900, "VS Code"};
                  f.parent = ProcessFacts::Named{901, "code"};
                  f.user = "ann";
                  return f;
@@ -41,6 +40,7 @@ protected:
              }});
         analyzer = testing::process(42, QStringLiteral("Analyzer (VS Code)"), 12.5);
         analyzer.startTime = 7;
+        analyzer.startedBy = IdeAncestor{900, "VS Code", StarterKind::Ide, "/usr/share/code/code"};
         // A control character and a byte that is not UTF-8, as argv may carry them.
         analyzer.command = QString::fromUtf8("dart /home/ann/secret/app/bin/x.dart \x1b[2J \xff");
         analyzer.projectPath = QStringLiteral("/home/ann/secret/app");
@@ -75,7 +75,7 @@ TEST_F(ProcessDetailsTest, ReportHoldsEveryFactMasksPathsAndSurvivesTheEnd) {
                        "Working directory: /home/ann/secret/app/lib\n"
                        "Project: /home/ann/secret/app\n"
                        "Dart SDK: unknown\n"
-                       "IDE window: VS Code (900)\n"
+                       "Started by: VS Code (900), /usr/share/code/code\n"
                        "Workspace: none\n"
                        "Parent: code (901)\n"
                        "Started: unknown\n"

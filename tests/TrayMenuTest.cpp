@@ -70,6 +70,13 @@ INSTANTIATE_TEST_SUITE_P(
                            with(process(2, "Analyzer", 0, 300 << 20), "/p/app", true)},
                           {"DDS \u00b7 1 MB", "Analyzer \u00b7 app \u00b7 300 MB \u00b7 Leftover",
                            "---", "1 leftover \u00b7 300 MB (off)", "End Leftovers\u2026"}},
+                      Row{"DuplicatesAreMarked",
+                          {[] {
+                              DartProcess p = process(3, "Analyzer (Claude Code)", 0, 1 << 20);
+                              p.duplicateOf = AlsoAnalyzedBy{{2, 0}, "Analyzer (VS Code)"};
+                              return p;
+                          }()},
+                          {"Analyzer (Claude Code) \u00b7 1 MB \u00b7 Duplicate"}},
                       Row{"TenShowAsThemselves", many(10), manyLines(10)},
                       Row{"PastTenTheRestAreCounted", many(13), manyLines(10) << "3 more\u2026"},
                       Row{"ABreakInANameStaysOnOneLine",

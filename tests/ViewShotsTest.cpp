@@ -1,8 +1,9 @@
 // Renders both forms of the view with realistic rows to PNG, for people to
 // look at: always into <build>/shots, and also into $OMBRIX_SHOTS_DOCS_DIR
-// (window.png, panel.png) when that is set. Each shot must show what a person
+// (window.png, panel.png, window-agents.png) when that is set. Each shot must show what a person
 // would look for: the whole view, drawn, with the rows and the masking visible.
 
+#include "Analyzers.h"
 #include "FakeMonitor.h"
 #include "PathMaskSetting.h"
 #include "ProcessListView.h"
@@ -53,6 +54,37 @@ void fill(FakeMonitor& monitor) {
     }
 }
 
+// A VS Code window and two agent sessions on one project; the first agent
+// has ended and left its MCP server and that server's analyzer behind.
+QList<DartProcess> agents() {
+    const QString app = QDir::homePath() + "/code/weather_app";
+    const auto by = [](DartProcess p, Pid pid, const char* name, StarterKind kind) {
+        p.startedBy = IdeAncestor{pid, QString::fromUtf8(name), kind, QString()};
+        p.analyzer = p.name.startsWith(QLatin1String("Analyzer"));
+        return p;
+    };
+    QList<DartProcess> rows = {
+        by(row(51200, "Analyzer (Claude Code)", "dart", 0.4, 2870, app), 51010, "Claude Code",
+           StarterKind::Agent),
+        by(row(52310, "Analyzer (Claude Code)", "dart", 31.0, 2810, app), 52100, "Claude Code",
+           StarterKind::Agent),
+        by(row(48211, "Analyzer (VS Code)", "dart", 6.2, 1843, app), 47800, "VS Code",
+           StarterKind::Ide),
+        by(row(51190, "MCP Server (Claude Code)", "dart", 0.0, 96, app), 51010, "Claude Code",
+           StarterKind::Agent),
+        by(row(52290, "MCP Server (Claude Code)", "dart", 0.1, 98, app), 52100, "Claude Code",
+           StarterKind::Agent),
+    };
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        rows[i].startTime = quint64(rows[i].id);
+    }
+    rows[3].leftover = true;
+    rows[0].leftover = true;
+    rows[0].family = ProcessRef{rows[3].id, rows[3].startTime};
+    Analyzers::mark(rows, QDir::homePath());
+    return rows;
+}
+
 // Saves what `w` shows and hands the picture back for checking.
 QImage save(QWidget& w, const QString& name) {
     // Nested layouts settle one level per pass.
@@ -64,7 +96,8 @@ QImage save(QWidget& w, const QString& name) {
     const QPixmap shot = w.grab();
     EXPECT_TRUE(shot.save(dir + "/" + name)) << name.toStdString();
     const QString docs = qEnvironmentVariable("OMBRIX_SHOTS_DOCS_DIR");
-    if (!docs.isEmpty() && (name == "window.png" || name == "panel.png")) {
+    if (!docs.isEmpty() &&
+        (name == "window.png" || name == "panel.png" || name == "window-agents.png")) {
         QDir().mkpath(docs);
         EXPECT_TRUE(shot.save(docs + "/" + name));
     }
@@ -140,6 +173,8 @@ TEST(ViewShots, WindowAndPanel) {
         EXPECT_EQ(s.leftovers.size(), expected) << "the leftover line fits in the same view";
         EXPECT_GT(changed(s.leftovers, s.filled), 0.002);
     }
+    monitor.setProcesses(agents());
+    EXPECT_GT(changed(save(window, "window-agents.png"), shots[0].filled), 0.05);
 }
 
 } // namespace

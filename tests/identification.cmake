@@ -1,6 +1,6 @@
 # Identification rules and the ps listing.
 ombrix_test(ombrix_identification_test
-  SOURCES IdentificationTest.cpp NamingTest.cpp IdeAttributionTest.cpp
+  SOURCES IdentificationTest.cpp NamingTest.cpp IdeAttributionTest.cpp AnalyzersTest.cpp
           VisibleTextTest.cpp LeftoversTest.cpp
   LIBS ombrix_monitor ombrix_fake_kernel
   LABELS identification)

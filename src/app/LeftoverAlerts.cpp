@@ -34,7 +34,7 @@ std::optional<LeftoverAlerts::Notice> LeftoverAlerts::update(const QList<DartPro
         leftovers.insert(key, &row);
         if (!m_told.contains(key)) {
             m_told.insert(key);
-            if (!startUp) {
+            if (!startUp && !row.family) {
                 m_waiting.append({row, nowMs});
             }
         }
@@ -48,6 +48,20 @@ std::optional<LeftoverAlerts::Notice> LeftoverAlerts::update(const QList<DartPro
     });
     for (Waiting& w : m_waiting) {
         w.process = *listed.value({w.process.id, w.process.startTime}); // fresh figures
+        w.family.clear();
+        w.familyBytes = 0;
+    }
+    for (const DartProcess& row : rows) {
+        if (!row.family) {
+            continue;
+        }
+        for (Waiting& w : m_waiting) {
+            if (!w.growing && w.process.id == row.family->id &&
+                w.process.startTime == row.family->startTime) {
+                w.family.append({row.id, row.startTime});
+                w.familyBytes += row.memoryBytes;
+            }
+        }
     }
     return take(nowMs);
 }
@@ -77,7 +91,7 @@ std::optional<LeftoverAlerts::Notice> LeftoverAlerts::take(qint64 nowMs) {
     qsizetype growing = 0;
     for (const Waiting& w : std::as_const(m_waiting)) {
         names << w.process.name;
-        bytes += w.process.memoryBytes;
+        bytes += w.process.memoryBytes + w.familyBytes;
         growing += w.growing ? 1 : 0;
     }
     const QString what = growing == 0 ? QStringLiteral(" more left running")
@@ -103,10 +117,12 @@ LeftoverAlerts::Notice LeftoverAlerts::single(const Waiting& w) const {
                 {},
                 ProcessRef{p.id, p.startTime}};
     }
-    return {p.name + QStringLiteral(" was left running"),
-            m_place(p) + kDot + ValueText::bytes(p.memoryBytes),
-            {{p.id, p.startTime}},
-            std::nullopt};
+    QString body = m_place(p) + kDot + ValueText::bytes(p.memoryBytes + w.familyBytes);
+    if (!w.family.isEmpty()) {
+        body += QStringLiteral(" (with %1 more)").arg(w.family.size());
+    }
+    return {p.name + QStringLiteral(" was left running"), body,
+            QList<ProcessRef>{{p.id, p.startTime}} + w.family, std::nullopt};
 }
 
 } // namespace ombrix

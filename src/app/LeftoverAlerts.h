@@ -6,7 +6,8 @@
 // first goes out as itself, those that come meanwhile wait and then go out
 // together as "N more left running" (or "N more growing", or "N more left
 // running or growing"; one alone goes out as itself). Leftovers already there
-// at start-up are shown by the views and never told.
+// at start-up are shown by the views and never told. A family of leftovers
+// is told once, under its first leftover's name, and "End" ends all of it.
 //
 // No clock of its own: the caller passes monotonic milliseconds.
 
@@ -47,6 +48,9 @@ private:
         qint64 since = 0;
         bool growing = false;
         Growth growth = {}; // as first told: it may have stopped since
+        // A leftover's family, told with it: the processes it left behind too.
+        QList<ProcessRef> family = {};
+        quint64 familyBytes = 0;
     };
     std::optional<Notice> take(qint64 nowMs);
     Notice single(const Waiting& waiting) const;

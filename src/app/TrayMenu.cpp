@@ -29,6 +29,9 @@ QString processLabel(const DartProcess& p) {
     if (p.leftover) {
         label += dot + tr("Leftover");
     }
+    if (p.duplicateOf) {
+        label += dot + tr("Duplicate");
+    }
     return label;
 }
 

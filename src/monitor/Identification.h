@@ -11,16 +11,14 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 namespace ombrix {
 
-// The nearest ancestor process recognised as an IDE; its pid stands for one IDE window.
-struct IdeAncestor {
-    Pid pid = 0;
-    QString name;
-    friend bool operator==(const IdeAncestor&, const IdeAncestor&) = default;
-};
+// A listed process's arguments, or null where the listing has none. What a
+// sample already read of its ancestors, so the walk reads no command line.
+using ArgumentsOf = std::function<const QStringList*(Pid)>;
 
 namespace Identification {
 
@@ -67,11 +65,23 @@ std::optional<QString> projectFallback(const std::optional<QString>& cwd, const 
 std::optional<QString>
 workingDirectory(Pid pid, const platform::ProcessTable& table = platform::systemKernel());
 
+// Whether the process is an analysis server (the language server too).
+bool isAnalyzer(const QStringList& args);
+
 // --- IDE attribution ----------------------------------------------------
 std::optional<QString> ideName(const QString& executablePath);
-// Walks at most ten ancestors (never the process itself).
-std::optional<IdeAncestor>
-ideAncestor(Pid pid, const platform::ProcessTree& tree = platform::systemKernel());
+// The starter one process is, from its executable and, where known, its
+// arguments (an agent runs as a script under node, bun or python).
+std::optional<IdeAncestor> starter(Pid pid, const std::optional<QString>& executablePath,
+                                   const QStringList* args);
+// Walks at most ten ancestors (never the process itself). A parent that
+// cannot be read, or one met twice (a loop), gives none.
+std::optional<IdeAncestor> ideAncestor(Pid pid,
+                                       const platform::ProcessTree& tree = platform::systemKernel(),
+                                       const ArgumentsOf& args = {});
+// The same walk, kept only when it found a window (an IDE or an agent).
+std::optional<IdeAncestor> windowAncestor(Pid pid, const platform::ProcessTree& tree,
+                                          const ArgumentsOf& args = {});
 
 // --- text helpers -------------------------------------------------------
 // The part after the last "/" once trailing "/" are removed; the whole text without "/".

@@ -116,4 +116,13 @@ QString Identification::displayName(const QStringList& args, const std::optional
     return name;
 }
 
+bool Identification::isAnalyzer(const QStringList& args) {
+    const qsizetype snapshot = firstSnapshotIndex(args);
+    if (snapshot > 0 && startsWith(lastPathComponent(args[snapshot]), u"analysis_server")) {
+        return true;
+    }
+    const QString name = displayName(args, std::nullopt);
+    return name == u"Analyzer" || name.startsWith(u"Analyzer (");
+}
+
 } // namespace ombrix

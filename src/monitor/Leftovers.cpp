@@ -3,6 +3,8 @@
 #include "Identification.h"
 #include "ValueText.h"
 
+#include <QHash>
+
 namespace ombrix::Leftovers {
 
 Parent classify(std::optional<Pid> parent, const platform::ProcessTree& tree) {
@@ -58,6 +60,52 @@ bool update(Lineage& seen, Pid pid, const Sighting& now, const platform::Process
         seen.service = tree.startedAsService(pid);
     }
     return seen.service == false;
+}
+
+std::vector<std::optional<ProcessRef>> families(const std::vector<Member>& members) {
+    QHash<Pid, size_t> index;
+    index.reserve(qsizetype(members.size()));
+    for (size_t i = 0; i < members.size(); ++i) {
+        index.insert(members[i].process.id, i);
+    }
+    enum class State : unsigned char { Open, Walking, Done };
+    std::vector<State> state(members.size(), State::Open);
+    std::vector<std::optional<ProcessRef>> heads(members.size());
+    std::vector<size_t> path;
+    for (size_t start = 0; start < members.size(); ++start) {
+        // Up the chain of watched parents until a leftover, an answered
+        // member or anything else; then every member passed gets that answer.
+        std::optional<ProcessRef> head;
+        path.clear();
+        for (size_t at = start;;) {
+            if (!members[at].own || state[at] == State::Walking) {
+                break;
+            }
+            if (members[at].leftover) {
+                if (!path.empty()) {
+                    head = members[at].process;
+                }
+                break;
+            }
+            if (state[at] == State::Done) {
+                head = heads[at];
+                break;
+            }
+            state[at] = State::Walking;
+            path.push_back(at);
+            const auto parent = index.constFind(members[at].parent);
+            if (parent == index.constEnd() ||
+                members[*parent].process.startTime > members[at].process.startTime) {
+                break;
+            }
+            at = *parent;
+        }
+        for (size_t member : path) {
+            heads[member] = head;
+            state[member] = State::Done;
+        }
+    }
+    return heads;
 }
 
 QString summary(qsizetype count, quint64 bytes) {

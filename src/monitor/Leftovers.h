@@ -17,6 +17,7 @@
 
 #include <QString>
 #include <optional>
+#include <vector>
 
 namespace ombrix::Leftovers {
 
@@ -53,6 +54,22 @@ struct Sighting {
 // absent for everyone's (root).
 bool update(Lineage& seen, Pid pid, const Sighting& now, const platform::ProcessTree& tree,
             std::optional<std::uint32_t> ownUser);
+
+// One watched process as the family rule sees it.
+struct Member {
+    ProcessRef process;
+    Pid parent = 0;        // 0: unknown
+    bool leftover = false; // by update()
+    bool own = true;       // the user's (everyone's counts when Ombrix runs as root)
+};
+
+// A watched process whose parent is a leftover is one too, at any depth:
+// for each member, in order, the leftover that heads its family, or none
+// (for a leftover of its own, or a process outside any family). Only the
+// user's own processes join, and only under a parent that started no later
+// than the child: a pid that went to another process is no parent. Linear
+// in the number of members; loops in the table end a family.
+std::vector<std::optional<ProcessRef>> families(const std::vector<Member>& members);
 
 // "1 leftover · 300 MB", "3 leftovers · 2.1 GB".
 QString summary(qsizetype count, quint64 bytes);

@@ -56,9 +56,6 @@ ProcessFacts ProcessFacts::read(const platform::Kernel& kernel, const DartProces
     }
     facts.executable = text(kernel.executablePath(pid));
     facts.workingDirectory = text(kernel.workingDirectory(pid));
-    if (const auto ide = Identification::ideAncestor(pid, kernel)) {
-        facts.ide = Named{ide->pid, ide->name};
-    }
     if (process.leftover) {
         facts.parentEnded = true;
     } else if (const auto parent = kernel.parent(pid); parent && *parent > 0) {

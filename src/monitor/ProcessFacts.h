@@ -2,7 +2,7 @@
 
 // What a process's details show beyond its row, read from the machine once
 // when they open: executable, working directory, the Dart SDK's version,
-// IDE window, parent, start and user. Reading touches the file system (the
+// parent, start and user. Reading touches the file system (the
 // SDK's version file can sit on a mount that hangs), so never on the UI
 // thread: read() blocks for as long as the file system does. Absent fields
 // could not be read.
@@ -27,8 +27,7 @@ struct ProcessFacts {
     std::optional<QString> workingDirectory;
     bool inSdk = false;                // the executable lies in a Dart SDK (bin/../version)
     std::optional<QString> sdkVersion; // its version, when that file reads as one
-    std::optional<Named> ide;
-    std::optional<Named> parent; // none: unreadable, or `parentEnded`
+    std::optional<Named> parent;       // none: unreadable, or `parentEnded`
     bool parentEnded = false;
     std::optional<qint64> startedAtUnixMs;
     std::optional<QString> user;

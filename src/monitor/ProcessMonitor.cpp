@@ -1,5 +1,6 @@
 #include "ProcessMonitor.h"
 
+#include "Analyzers.h"
 #include "Ending.h"
 #include "Kernel.h"
 #include "Sampler.h"
@@ -43,7 +44,8 @@ ProcessMonitor::ProcessMonitor(Options options, QObject* parent)
     , m_pollInterval(options.pollInterval)
     , m_killGrace(options.killGrace)
     , m_growth(options.growth)
-    , m_sampler(std::make_unique<Sampler>(m_kernel, options.searchWait)) {
+    , m_sampler(std::make_unique<Sampler>(m_kernel, options.searchWait))
+    , m_home(QString::fromStdString(m_kernel.homeDirectory())) {
     m_worker.setMaxThreadCount(1);
     if (options.pollLoop) {
         // The first sample starts once the event loop is free, never inside the constructor.
@@ -194,6 +196,7 @@ void ProcessMonitor::apply(const Reading& reading) {
         }
     }
     m_stops = std::move(stops); // a process that ended, or a reused pid, leaves no offer
+    Analyzers::mark(rows, m_home);
     publish(std::move(rows), m_kernel.monotonicNanos() / 1'000'000, m_growth);
 }
 

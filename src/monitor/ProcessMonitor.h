@@ -91,6 +91,7 @@ private:
     // One reading at a time: the sampler's caches are the worker's alone.
     QThreadPool m_worker;
     std::unique_ptr<Sampler> m_sampler;
+    const QString m_home;
 
     QHash<Pid, std::optional<QString>> m_workspaceByWindow;
     QSet<Pid> m_resolvingWindows;

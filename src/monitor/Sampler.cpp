@@ -12,12 +12,14 @@ namespace ombrix {
 Sampler::Sampler(const platform::Kernel& kernel, std::chrono::milliseconds searchWait)
     : m_kernel(kernel)
     , m_searchWait(searchWait)
-    , m_searcher(kernel, kernel) {}
+    , m_searcher(kernel, kernel)
+    , m_home(QString::fromStdString(kernel.homeDirectory())) {}
 
 void Sampler::forget(Pid pid) {
     m_previousCPUNanos.remove(pid);
     m_projectCache.remove(pid);
     m_nameCache.remove(pid);
+    m_homeCwd.remove(pid);
     m_lineage.remove(pid);
     m_searcher.forget(pid);
 }
@@ -34,7 +36,8 @@ std::vector<const ListingLine*> Sampler::select(const std::vector<const ListingL
 }
 
 std::optional<DaemonAddress> Sampler::daemonAddress(const ListingLine& line,
-                                                    const platform::ProcessTree& tree) {
+                                                    const platform::ProcessTree& tree,
+                                                    const ArgumentsOf& args) {
     const auto& value = line.dtdUri;
     if (!value || !value->startsWith(QLatin1String("ws"))) {
         return std::nullopt;
@@ -43,7 +46,7 @@ std::optional<DaemonAddress> Sampler::daemonAddress(const ListingLine& line,
     if (!url.isValid()) {
         return std::nullopt;
     }
-    const auto window = Identification::ideAncestor(line.entry.pid, tree);
+    const auto window = Identification::windowAncestor(line.entry.pid, tree, args);
     if (!window) {
         return std::nullopt;
     }
@@ -97,8 +100,19 @@ Reading Sampler::read(bool anyRoot) {
     const std::optional<std::uint32_t> ownUser = m_kernel.ownUser();
 
     const AncestryCache cycle(m_kernel);
+    // The ancestors' command lines, from this listing: built once, when a walk first asks.
+    QHash<Pid, const QStringList*> listed;
+    const ArgumentsOf argsOf = [&lines, &listed](Pid pid) -> const QStringList* {
+        if (listed.isEmpty()) {
+            listed.reserve(qsizetype(lines.size()));
+            for (const ListingLine* line : lines) {
+                listed.insert(line->entry.pid, &line->entry.args);
+            }
+        }
+        return listed.value(pid, nullptr);
+    };
     for (const ListingLine* line : lines) {
-        if (auto address = daemonAddress(*line, cycle)) {
+        if (auto address = daemonAddress(*line, cycle, argsOf)) {
             reading.daemons.push_back(std::move(*address));
         }
     }
@@ -107,6 +121,8 @@ Reading Sampler::read(bool anyRoot) {
     measured.reserve(m_previousCPUNanos.size() + 16);
     reading.rows.reserve(qsizetype(m_previousCPUNanos.size()) + 16);
     std::vector<ProjectSearcher::Request> searches;
+    std::vector<Leftovers::Member> members;
+    members.reserve(size_t(m_previousCPUNanos.size()) + 16);
     for (const ListingLine* line : select(lines, own)) {
         const ListedProcess& entry = line->entry;
         const auto usage = m_kernel.usage(entry.pid);
@@ -128,19 +144,19 @@ Reading Sampler::read(bool anyRoot) {
         m_previousCPUNanos.insert(entry.pid, CpuMark{nanos, now});
 
         if (!m_projectCache.contains(entry.pid) && !m_searcher.searching(entry.pid)) {
-            searches.push_back(
-                {entry.pid, Identification::workingDirectory(entry.pid, m_kernel), entry.args});
+            auto cwd = Identification::workingDirectory(entry.pid, m_kernel);
+            m_homeCwd.insert(entry.pid, cwd && (*cwd == u"/" || *cwd == m_home));
+            searches.push_back({entry.pid, std::move(cwd), entry.args});
         }
 
-        QString name;
-        if (const auto cached = m_nameCache.constFind(entry.pid);
-            cached != m_nameCache.constEnd()) {
-            name = *cached;
-        } else {
-            const auto ide = Identification::ideAncestor(entry.pid, cycle);
-            name = Identification::displayName(entry.args, ide ? std::optional<QString>(ide->name)
-                                                               : std::nullopt);
-            m_nameCache.insert(entry.pid, name);
+        auto identity = m_nameCache.constFind(entry.pid);
+        if (identity == m_nameCache.constEnd()) {
+            auto startedBy = Identification::ideAncestor(entry.pid, cycle, argsOf);
+            QString name = Identification::displayName(
+                entry.args, startedBy ? std::optional<QString>(startedBy->name) : std::nullopt);
+            identity =
+                m_nameCache.insert(entry.pid, Identity{std::move(name), std::move(startedBy),
+                                                       Identification::isAnalyzer(entry.args)});
         }
 
         // The name above was fixed while the parent lived, so a leftover keeps its IDE.
@@ -148,10 +164,33 @@ Reading Sampler::read(bool anyRoot) {
                                            usage->session, usage->owner};
         const bool leftover =
             Leftovers::update(m_lineage[entry.pid], entry.pid, sighting, cycle, ownUser);
+        const bool foreign =
+            ownUser && (usage->owner ? usage->owner : cycle.owner(entry.pid)) != ownUser;
 
-        reading.rows.append(DartProcess{entry.pid, name, line->executableName, line->commandLine,
-                                        std::nullopt, std::nullopt, cpu, usage->physFootprint,
-                                        usage->startTime, leftover});
+        DartProcess row{entry.pid,
+                        identity->name,
+                        line->executableName,
+                        line->commandLine,
+                        std::nullopt,
+                        std::nullopt,
+                        cpu,
+                        usage->physFootprint,
+                        usage->startTime,
+                        leftover};
+        row.startedBy = identity->startedBy;
+        row.analyzer = identity->analyzer;
+        row.foreign = foreign;
+        row.homeCwd = m_homeCwd.value(entry.pid, false);
+        members.push_back(
+            {{entry.pid, usage->startTime}, sighting.parent.value_or(0), leftover, !foreign});
+        reading.rows.append(std::move(row));
+    }
+    const auto families = Leftovers::families(members);
+    for (qsizetype i = 0; i < reading.rows.size(); ++i) {
+        if (const auto& head = families[size_t(i)]) {
+            reading.rows[i].leftover = true;
+            reading.rows[i].family = *head;
+        }
     }
 
     m_searcher.retain(measured);
@@ -164,7 +203,7 @@ Reading Sampler::read(bool anyRoot) {
         row.projectPath = m_projectCache.value(row.id, std::nullopt);
         // Without a known root no window can lend one, so the ancestor walk is skipped.
         if (!row.projectPath && anyRoot) {
-            if (const auto window = Identification::ideAncestor(row.id, cycle)) {
+            if (const auto window = Identification::windowAncestor(row.id, cycle, argsOf)) {
                 reading.windowOf.insert(row.id, window->pid);
             }
         }
@@ -179,6 +218,7 @@ Reading Sampler::read(bool anyRoot) {
     keepMeasured(m_previousCPUNanos);
     keepMeasured(m_projectCache);
     keepMeasured(m_nameCache);
+    keepMeasured(m_homeCwd);
     keepMeasured(m_lineage);
     return reading;
 }

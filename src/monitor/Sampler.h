@@ -11,6 +11,7 @@
 
 #include "AncestryCache.h"
 #include "DartProcess.h"
+#include "Identification.h"
 #include "Leftovers.h"
 #include "ListingMemo.h"
 #include "ProjectSearcher.h"
@@ -59,7 +60,8 @@ public:
     // The IDE window above `line` and the tooling-daemon address the line
     // names (ws or wss, a valid URL); none when either is missing.
     static std::optional<DaemonAddress> daemonAddress(const ListingLine& line,
-                                                      const platform::ProcessTree& tree);
+                                                      const platform::ProcessTree& tree,
+                                                      const ArgumentsOf& args = {});
     // One address per window; a window showing two different addresses is left out.
     static QHash<Pid, QUrl> collectDaemons(const std::vector<DaemonAddress>& daemons);
     // A usage reading's CPU time in nanoseconds; wraps modulo 2^64 like the kernel's units.
@@ -83,6 +85,13 @@ private:
         qint64 at = 0; // monotonic nanoseconds
     };
 
+    // What is fixed for a process's life once it is first seen.
+    struct Identity {
+        QString name;
+        std::optional<IdeAncestor> startedBy;
+        bool analyzer = false;
+    };
+
     void forget(Pid pid);
     void keepAnswers(const ProjectSearcher::Answers& answers, const QSet<Pid>& measured);
 
@@ -90,10 +99,12 @@ private:
     const std::chrono::milliseconds m_searchWait;
     ListingMemo m_listing;
     ProjectSearcher m_searcher;
+    const QString m_home;
     QHash<Pid, quint64> m_startTimes;
     QHash<Pid, CpuMark> m_previousCPUNanos;
     QHash<Pid, std::optional<QString>> m_projectCache;
-    QHash<Pid, QString> m_nameCache;
+    QHash<Pid, Identity> m_nameCache;
+    QHash<Pid, bool> m_homeCwd;
     QHash<Pid, Leftovers::Lineage> m_lineage;
 };
 

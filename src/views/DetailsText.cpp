@@ -50,7 +50,26 @@ QString named(const std::optional<ProcessFacts::Named>& n) {
                           : name + QStringLiteral(" (") + QString::number(n->pid) + ')';
 }
 
+QString startedBy(const std::optional<IdeAncestor>& starter) {
+    if (!starter) {
+        return tr("none");
+    }
+    QString text = named(ProcessFacts::Named{starter->pid, starter->name});
+    if (!starter->executable.isEmpty()) {
+        text += QStringLiteral(", ") + visibleText(starter->executable);
+    }
+    return text;
+}
+
 } // namespace
+
+QString alsoAnalyzedBy(const AlsoAnalyzedBy& by) {
+    return tr("Also analyzed by %1 (%2)").arg(visibleText(by.name)).arg(by.process.id);
+}
+
+QString homeFolderTip() {
+    return tr("Analyzing the whole home folder: open the project's own folder instead");
+}
 
 QString commandLabel() {
     return tr("Command line");
@@ -117,7 +136,7 @@ QList<QPair<QString, QString>> facts(const Input& in) {
         lines.append(
             {tr("Dart SDK"), !f || !in.versionRead ? reading : f->sdkVersion.value_or(unknown())});
     }
-    lines.append({tr("IDE window"), !f ? reading : f->ide ? named(f->ide) : tr("none")});
+    lines.append({tr("Started by"), startedBy(p.startedBy)});
     lines.append({tr("Workspace"), path(p.workspace)});
     lines.append({tr("Parent"), !f ? reading : f->parentEnded ? tr("ended") : named(f->parent)});
     QString started = reading;
@@ -150,6 +169,12 @@ QList<QPair<QString, QString>> facts(const Input& in) {
         lines.append({tr("Growing"), tr("Grew by %1 in %2")
                                          .arg(ValueText::bytes(p.growth->bytes),
                                               GrowthRule::span(p.growth->seconds))});
+    }
+    if (p.duplicateOf) {
+        lines.append({tr("Duplicate"), alsoAnalyzedBy(*p.duplicateOf)});
+    }
+    if (p.homeFolder) {
+        lines.append({tr("Home Folder"), homeFolderTip()});
     }
     return lines;
 }

@@ -29,6 +29,11 @@ struct Input {
     bool masked = false;
 };
 
+// "Also analyzed by Analyzer (VS Code) (31)": the tooltip of a duplicate's mark too.
+QString alsoAnalyzedBy(const AlsoAnalyzedBy& by);
+// What an analyzer of the whole home folder is told.
+QString homeFolderTip();
+
 // The label of the command line, which the window shows in a box of its own.
 QString commandLabel();
 

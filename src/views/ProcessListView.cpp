@@ -1,6 +1,7 @@
 #include "ProcessListView.h"
 
 #include "AccessibleViews.h"
+#include "Analyzers.h"
 #include "DetailsWindows.h"
 #include "Divider.h"
 #include "EmptyState.h"
@@ -59,6 +60,7 @@ ProcessListView::ProcessListView(MonitorState& monitor, PathMaskSetting& hidePat
     stack->addWidget(buildHeader());
     stack->addWidget(buildStatistics());
     stack->addWidget(buildLeftovers());
+    stack->addWidget(buildDuplicates());
     stack->addWidget(new Divider(Qt::Horizontal));
 
     m_list = new ProcessList(compact);
@@ -195,6 +197,34 @@ QWidget* ProcessListView::buildLeftovers() {
     return m_leftovers;
 }
 
+QWidget* ProcessListView::buildDuplicates() {
+    m_duplicates = new QWidget;
+    m_duplicates->setObjectName(QStringLiteral("duplicateBar"));
+    auto* lines = new QVBoxLayout(m_duplicates);
+    lines->setContentsMargins(12, 0, 12, m_compact ? 8 : 10);
+    lines->setSpacing(2);
+    m_duplicates->hide();
+    return m_duplicates;
+}
+
+void ProcessListView::refreshDuplicates() {
+    const QStringList groups = Analyzers::groupLines(m_monitor.processes());
+    while (m_duplicateLines.size() < groups.size()) {
+        auto* line = new TextLine(QString(), ColorRole::Orange);
+        line->setFont(m_leftoverSummary->font());
+        line->setObjectName(QStringLiteral("duplicateSummary"));
+        m_duplicates->layout()->addWidget(line);
+        m_duplicateLines.append(line);
+    }
+    while (m_duplicateLines.size() > groups.size()) {
+        delete m_duplicateLines.takeLast();
+    }
+    for (qsizetype i = 0; i < groups.size(); ++i) {
+        m_duplicateLines[i]->setText(groups[i]);
+    }
+    m_duplicates->setVisible(!groups.isEmpty());
+}
+
 void ProcessListView::confirmEndLeftovers() {
     if (m_confirm) {
         m_confirm->raise();
@@ -261,6 +291,7 @@ void ProcessListView::refreshProcesses() {
         m_leftoverSummary->setText(Leftovers::summary(leftovers, m_monitor.leftoverBytes()));
     }
     m_leftovers->setVisible(leftovers > 0);
+    refreshDuplicates();
 
     m_list->setProcesses(processes, m_monitor.peakMemoryBytes(), m_hidePaths.hidden());
     m_body->setCurrentWidget(processes.isEmpty() ? static_cast<QWidget*>(m_empty) : m_scroll);

@@ -56,6 +56,8 @@ private:
     QWidget* buildStatistics();
     QWidget* buildFooter();
     QWidget* buildLeftovers();
+    QWidget* buildDuplicates();
+    void refreshDuplicates();
     void refreshProcesses();
     static void setFigure(TextLine* value, const QString& text);
     void refreshMemory();
@@ -76,6 +78,8 @@ private:
     TextLine* m_totalMemory = nullptr;
     QWidget* m_leftovers = nullptr;
     TextLine* m_leftoverSummary = nullptr;
+    QWidget* m_duplicates = nullptr; // one line per group of analyzers on one folder
+    QList<TextLine*> m_duplicateLines;
     QPointer<EndLeftoversDialog> m_confirm;
     QStackedWidget* m_body = nullptr;
     QScrollArea* m_scroll = nullptr;

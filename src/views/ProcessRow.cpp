@@ -52,6 +52,8 @@ ProcessRow::ProcessRow(bool compact, QWidget* parent)
     , m_executable(new TextLine(QString(), ColorRole::Tertiary, this))
     , m_leftover(new TextLine(tr(leftoverText), ColorRole::Orange, this))
     , m_growing(new TextLine(tr(growingText), ColorRole::Red, this))
+    , m_duplicate(new TextLine(tr(duplicateText), ColorRole::Orange, this))
+    , m_homeFolder(new TextLine(tr(homeFolderText), ColorRole::Orange, this))
     , m_path(new PathLabel(this))
     , m_cpuBar(new UsageBar(compact, this))
     , m_cpuText(new TextLine(QString(), ColorRole::Primary, this))
@@ -91,6 +93,13 @@ ProcessRow::ProcessRow(bool compact, QWidget* parent)
     m_growing->setObjectName(QStringLiteral("growing"));
     m_growing->setFont(m_leftover->font());
     m_growing->hide();
+    m_duplicate->setObjectName(QStringLiteral("duplicate"));
+    m_duplicate->setFont(m_leftover->font());
+    m_duplicate->hide();
+    m_homeFolder->setObjectName(QStringLiteral("homeFolder"));
+    m_homeFolder->setFont(m_leftover->font());
+    m_homeFolder->setToolTip(DetailsText::homeFolderTip());
+    m_homeFolder->hide();
     m_forceQuit->setToolTip(tr(forceQuitTip));
     m_forceQuit->setAccessibleName(tr(forceQuitName));
     m_forceQuit->hide();
@@ -198,7 +207,9 @@ void ProcessRow::setProcess(const DartProcess& p, quint64 peakMemoryBytes, bool 
     const bool detailChanged =
         p.projectPath != m_process.projectPath || p.workspace != m_process.workspace ||
         p.executableName != m_process.executableName || p.leftover != m_process.leftover ||
-        p.growth.has_value() != m_process.growth.has_value();
+        p.growth.has_value() != m_process.growth.has_value() ||
+        p.duplicateOf.has_value() != m_process.duplicateOf.has_value() ||
+        p.homeFolder != m_process.homeFolder;
     m_process = p;
     m_masked = masked;
 
@@ -208,10 +219,16 @@ void ProcessRow::setProcess(const DartProcess& p, quint64 peakMemoryBytes, bool 
     m_name->setToolTip(p.command);
     m_executable->setText(p.executableName);
     m_leftover->setVisible(p.leftover);
+    m_leftover->setToolTip(p.family ? tr(familyTip) : tr(leftoverTip));
     m_growing->setVisible(p.growth.has_value());
     if (p.growth) {
         m_growing->setToolTip(growingTip(*p.growth));
     }
+    m_duplicate->setVisible(p.duplicateOf.has_value());
+    if (p.duplicateOf) {
+        m_duplicate->setToolTip(DetailsText::alsoAnalyzedBy(*p.duplicateOf));
+    }
+    m_homeFolder->setVisible(p.homeFolder);
     offerForceQuit(p.ignoredTerminate);
 
     if (p.projectPath) {
@@ -305,7 +322,7 @@ void ProcessRow::placeChildren() {
     // The markers keep their whole width; the executable name and the path share the rest.
     QList<std::pair<TextLine*, double>> marks;
     double markW = 0;
-    for (TextLine* mark : {m_leftover, m_growing}) {
+    for (TextLine* mark : {m_leftover, m_duplicate, m_homeFolder, m_growing}) {
         if (!mark->isHidden()) {
             const double w = qMin(std::ceil(mark->naturalWidth()),
                                   qMax(0.0, cols.nameWidth - markW - (markW > 0 ? 4 : 0)));

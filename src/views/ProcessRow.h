@@ -55,7 +55,10 @@ public:
     static constexpr const char* workspacePrefix = "IDE workspace that owns this process: ";
     static constexpr const char* leftoverText = "Leftover";
     static constexpr const char* leftoverTip = "Its parent has ended; nothing will stop it.";
+    static constexpr const char* familyTip = "Its parent is a leftover; nothing will stop it.";
     static constexpr const char* growingText = "Growing";
+    static constexpr const char* duplicateText = "Duplicate";
+    static constexpr const char* homeFolderText = "Home Folder";
     // "Grew by 600 MB in 10 minutes"
     static QString growingTip(const Growth& growth);
     static constexpr const char* terminateName = "Quit process (SIGTERM)";
@@ -90,6 +93,8 @@ private:
     TextLine* m_executable;
     TextLine* m_leftover;
     TextLine* m_growing;
+    TextLine* m_duplicate;
+    TextLine* m_homeFolder;
     PathLabel* m_path;
     UsageBar* m_cpuBar;
     TextLine* m_cpuText;

@@ -1,5 +1,6 @@
 // Flag readers and display naming over an argument list, one argument a line;
-// the first line is the flag asked for, the second the IDE name ("" for none).
+// the first line is the flag asked for (and the executable a starter is
+// matched by), the second the IDE name ("" for none).
 
 #include "FuzzInput.h"
 #include "Identification.h"
@@ -15,6 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)Identification::appNameFields(args);
     (void)Identification::isWatched(args);
     (void)Identification::displayName(args, ide.isEmpty() ? std::nullopt : std::optional(ide));
+    (void)Identification::isAnalyzer(args);
+    (void)Identification::starter(1, flag, &args);
     (void)Identification::capitalized(flag);
     (void)Identification::lastPathComponent(flag);
     return 0;

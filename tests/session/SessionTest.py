@@ -521,6 +521,93 @@ class Leftovers(Session):
         newcomer.kill()
         newcomer.wait()
 
+    def test_an_editor_and_two_agents_on_one_project(self):
+        home = os.environ.get("HOME", "")
+        if not home.startswith("/"):
+            self.skipTest("no home directory to build the project in")
+        tree = os.path.join(home, ".cache", "ombrix-tests", f"agents-{os.getpid()}")
+        self.addCleanup(shutil.rmtree, tree, ignore_errors=True)
+        project = os.path.join(tree, "weather_app")
+        os.makedirs(project, exist_ok=True)
+        open(os.path.join(project, "pubspec.yaml"), "w").close()
+        # A Dart VM stand-in: "dart <script> mcp-server" starts an analyzer of
+        # its own, deaf to SIGTERM, as an agent's MCP server does.
+        tool = os.path.join(self.home, "tool.py")
+        with open(tool, "w") as f:
+            f.write("import signal, subprocess, sys, time\n"
+                    "if sys.argv[1] == 'mcp-server':\n"
+                    f"    subprocess.Popen(['dart', __file__, 'language-server', 'deaf'], executable={sys.executable!r})\n"
+                    "if sys.argv[-1] == 'deaf':\n"
+                    "    signal.signal(signal.SIGTERM, signal.SIG_IGN)\n"
+                    "time.sleep(600)\n")
+        starters = {}
+        for name in ("code", "claude"):
+            starters[name] = os.path.join(self.home, "bin", name)
+            os.makedirs(os.path.dirname(starters[name]), exist_ok=True)
+            shutil.copy(need("bash"), starters[name])
+        python = sys.executable
+
+        def run(starter, command):
+            proc = subprocess.Popen([starters[starter], "-c",
+                                     f'exec -a dart "{python}" "{tool}" {command} & wait'],
+                                    cwd=project)
+            self.stray.append(proc.pid)
+            return proc
+        editor = run("code", "language-server")
+        agents = [run("claude", "mcp-server") for _ in range(2)]
+        self.start()
+        root = self.accessible_app()
+
+        def names():
+            return {int(pid.name): pid.parent for pid in self.nodes(root, "label")
+                    if pid.name.isdigit() and running(int(pid.name))}
+        def row_name(row):
+            return [n.name for n in self.nodes(row, "label") if n.name.startswith(("Analyzer", "MCP"))]
+        rows = wait_for("five rows", lambda: len(found := {
+            pid: row_name(row)[0] for pid, row in names().items() if row_name(row)}) == 5 and found)
+        self.assertEqual(sorted(rows.values()), ["Analyzer (Claude Code)"] * 2 + ["Analyzer (VS Code)"]
+                         + ["MCP Server (Claude Code)"] * 2)
+        self.stray.extend(rows)
+        ide_analyzer = [pid for pid, name in rows.items() if name == "Analyzer (VS Code)"][0]
+        servers = [pid for pid, name in rows.items() if name.startswith("MCP")]
+        deaf = [pid for pid, name in rows.items() if name == "Analyzer (Claude Code)"]
+
+        def marks(pid, text):
+            row = self.shown(root, [pid])[0].parent
+            return [m for m in self.nodes(row, "label")
+                    if m.name == text and m.getState().contains(pyatspi.STATE_VISIBLE)]
+
+        def marked(text):
+            return sorted(pid for pid in rows if running(pid) and marks(pid, text))
+        wait_for("two duplicates", lambda: marked("Duplicate") == sorted(deaf))
+        tips = {m.description for pid in deaf for m in marks(pid, "Duplicate")}
+        self.assertEqual(tips, {f"Also analyzed by Analyzer (VS Code) ({ide_analyzer})"})
+        self.assertTrue(any(n.name.startswith("3 analyzers on weather_app \u00b7 ")
+                            for n in self.nodes(root, "label")))
+
+        for agent in agents:
+            agent.kill()
+            agent.wait()
+        wait_for("two families of leftovers", lambda: marked("Leftover") == sorted(servers + deaf))
+        self.assertTrue(any(n.name.startswith("4 leftovers \u00b7 ") for n in self.nodes(root, "label")))
+        notice = wait_for("a notification", lambda: self.notices.shown)[0]
+        self.assertEqual(notice[1], "MCP Server (Claude Code) was left running")
+        self.assertIn("(with 1 more)", notice[2])
+
+        self.press(self.button(root, "End Leftovers\u2026"), "Press")
+        dialog = wait_for("the End Leftovers dialog", lambda: [
+            w for w in self.accessible_app() if w.name == "End Leftovers"])[0]
+        listed = {n.name for n in self.nodes(dialog)}
+        self.assertTrue({str(pid) for pid in servers + deaf} <= listed, listed)
+        self.assertNotIn(str(ide_analyzer), listed)
+        self.press(self.button(dialog, "End Processes"), "Press")
+        since = time.monotonic()
+        wait_for("the servers ended at once", lambda: not any(map(running, servers)), timeout=4)
+        wait_for("both deaf analyzers killed", lambda: not any(map(running, deaf)), timeout=15)
+        self.assertGreater(time.monotonic() - since, 4.5)
+        self.assertLess(time.monotonic() - since, 9, "one grace for all of them")
+        self.assertTrue(running(editor.pid) and running(ide_analyzer), "nothing else is touched")
+
     def test_a_process_deaf_to_sigterm_can_be_force_quit(self):
         self.start()
         root = self.accessible_app()
