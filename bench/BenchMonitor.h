@@ -9,9 +9,9 @@ namespace ombrix::bench {
 class BenchMonitor final : public MonitorState {
 public:
     using MonitorState::setProcesses;
-    void terminate(Pid) override {}
+    void terminate(const ProcessRef&) override {}
     void endProcesses(const QList<ProcessRef>&) override {}
-    void forceQuit(Pid) override {}
+    void forceQuit(const ProcessRef&) override {}
 };
 
 } // namespace ombrix::bench

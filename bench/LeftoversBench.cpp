@@ -43,9 +43,9 @@ constexpr int kCount = 500;
 class BenchMonitor final : public MonitorState {
 public:
     using MonitorState::setProcesses;
-    void terminate(Pid) override {}
+    void terminate(const ProcessRef&) override {}
     void endProcesses(const QList<ProcessRef>& processes) override { real.endProcesses(processes); }
-    void forceQuit(Pid) override {}
+    void forceQuit(const ProcessRef&) override {}
 
     ProcessMonitor real{[] {
         ProcessMonitor::Options options;

@@ -233,6 +233,19 @@ TEST(WrittenTreeTest, UsageAndParent) {
     }
 }
 
+// The real uid names the user, not the owner of /proc/<pid> (root once not dumpable).
+TEST(WrittenTreeTest, UserIsTheRealUid) {
+    const std::pair<const char*, std::optional<std::string>> rows[] = {
+        {"Uid:\t4000000\t0\t0\t0\n", "4000000"}, // no such user: the number
+        {"Name:\tdart\n", std::nullopt},
+    };
+    for (const auto& [status, expected] : rows) {
+        ProcTree tree;
+        tree.file("status", status);
+        EXPECT_EQ(tree.kernel().userName(kPid), expected) << status;
+    }
+}
+
 // --- the running kernel --------------------------------------------------------------
 
 std::string realPath(const char* path) {

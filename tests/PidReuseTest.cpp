@@ -70,18 +70,21 @@ TEST(PidReuse, TheRowsPidGivenToAnotherProcessIsNeverSignalled) {
     const pid_t second = secondChild->pid();
     ASSERT_EQ(second, first) << "could not force the pid's reuse";
 
-    monitor.terminate(first); // the click on the two-second-old row
+    monitor.terminate({first, seen->startTime}); // the click on the two-second-old row
     EXPECT_FALSE(sigtermPending(second)) << "SIGTERM reached the process that took the pid";
     // The fresh sample after the click still runs, and lists the newcomer.
+    std::optional<DartProcess> now;
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            const auto now = rowOf(monitor, second);
+            now = rowOf(monitor, second);
             return now && now->startTime != seen->startTime;
         },
         10000));
+    monitor.terminate({first, seen->startTime}); // the same click, once the newcomer is listed
+    EXPECT_FALSE(sigtermPending(second)) << "SIGTERM reached the newcomer the row now shows";
 
     // Once the newcomer is the row on screen, its own button does reach it.
-    monitor.terminate(second);
+    monitor.terminate({second, now->startTime});
     EXPECT_TRUE(sigtermPending(second));
 
     secondChild.reset();

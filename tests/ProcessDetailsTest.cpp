@@ -5,11 +5,16 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
+#include <atomic>
+#include <future>
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 namespace ombrix {
 namespace {
@@ -46,7 +51,7 @@ protected:
     }
 
     ProcessDetailsWindow* openDetails() {
-        ProcessDetailsWindow* w = DetailsWindows::of(monitor).open(42, *setting);
+        ProcessDetailsWindow* w = DetailsWindows::of(monitor).open({42, 7}, *setting);
         EXPECT_TRUE(w &&
                     QTest::qWaitFor([&] { return w->report().contains("Dart SDK: unknown"); }));
         return w;
@@ -61,7 +66,7 @@ TEST_F(ProcessDetailsTest, ReportHoldsEveryFactMasksPathsAndSurvivesTheEnd) {
     ProcessDetailsWindow* w = openDetails();
     ASSERT_TRUE(w);
     EXPECT_EQ(w->windowTitle(), "Analyzer (VS Code) (42)");
-    EXPECT_EQ(DetailsWindows::of(monitor).open(42, *setting), w) << "one window per process";
+    EXPECT_EQ(DetailsWindows::of(monitor).open({42, 7}, *setting), w) << "one window per process";
     const QString expected =
         QStringLiteral("Analyzer (VS Code) (42)\n"
                        "Status: Running\n"
@@ -100,14 +105,16 @@ TEST_F(ProcessDetailsTest, ReportHoldsEveryFactMasksPathsAndSurvivesTheEnd) {
     EXPECT_TRUE(w->report().contains("  now       130 MB\n")) << "it keeps what it had";
     auto* end = w->findChild<QPushButton*>(QStringLiteral("end"));
     EXPECT_FALSE(end->isEnabled());
-    EXPECT_EQ(DetailsWindows::of(monitor).open(42, *setting), nullptr);
+    delete w;
+    EXPECT_EQ(DetailsWindows::of(monitor).open({42, 7}, *setting), nullptr) << "it has ended";
 }
 
 TEST_F(ProcessDetailsTest, RowMenuOffersWhatTheRowDoes) {
     ProcessRow row(false);
     row.resize(800, 40);
-    std::vector<Pid> details;
-    QObject::connect(&row, &ProcessRow::detailsRequested, [&](Pid pid) { details.push_back(pid); });
+    std::vector<ProcessRef> details;
+    QObject::connect(&row, &ProcessRow::detailsRequested,
+                     [&](const ProcessRef& p) { details.push_back(p); });
     for (const bool stubborn : {false, true}) {
         analyzer.ignoredTerminate = stubborn;
         row.setProcess(analyzer, analyzer.memoryBytes, false);
@@ -129,7 +136,68 @@ TEST_F(ProcessDetailsTest, RowMenuOffersWhatTheRowDoes) {
         delete menu;
     }
     QTest::keyClick(&row, Qt::Key_Return);
-    EXPECT_EQ(details, (std::vector<Pid>{42, 42, 42}));
+    EXPECT_EQ(details, (std::vector<ProcessRef>(3, {42, 7})));
+
+    // A newcomer takes the pid, and the row, while the menu is open.
+    std::vector<ProcessRef> killed;
+    QObject::connect(&row, &ProcessRow::forceQuitRequested,
+                     [&](ProcessRef p) { killed.push_back(p); });
+    row.showMenu({0, 0});
+    DartProcess newcomer = analyzer;
+    newcomer.startTime = 8;
+    row.setProcess(newcomer, newcomer.memoryBytes, false);
+    row.findChild<QMenu*>(QStringLiteral("rowMenu"))->actions().constLast()->trigger();
+    EXPECT_EQ(killed, (std::vector<ProcessRef>{{42, 7}})) << "the process the menu was opened on";
+}
+
+// A fact that appears later lands in its place, with hidden facts above it.
+TEST_F(ProcessDetailsTest, GrowingLandsBelowMemoryWithTheSdkHidden) {
+    DetailsWindows::of(monitor).setReaders({[](const DartProcess&) { return ProcessFacts{}; }, {}});
+    ProcessDetailsWindow* w = DetailsWindows::of(monitor).open({42, 7}, *setting);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w->report().contains("Dart SDK"); }));
+    analyzer.growth = Growth{300 * MiB, 600};
+    monitor.setProcesses({analyzer});
+    emit monitor.historyChanged();
+    w->layout()->activate();
+    const auto y = [values = w->findChildren<QLabel*>()](const char* fact) {
+        return (*std::find_if(values.begin(), values.end(),
+                              [&](QLabel* l) { return l->accessibleName().startsWith(fact); }))
+            ->y();
+    };
+    EXPECT_GT(y("Growing: "), y("Memory: "));
+}
+
+// One read per process however often its window opens, even while it hangs;
+// a window opens even when no thread can be started.
+TEST_F(ProcessDetailsTest, FactsAreReadOncePerProcessAndWithoutAThread) {
+    std::atomic<int> reads{0};
+    std::promise<void> release;
+    auto released = release.get_future().share();
+    const auto facts = [&reads](const DartProcess&) {
+        ProcessFacts f;
+        f.user = QString::number(++reads);
+        return f;
+    };
+    DetailsWindows::of(monitor).setReaders({facts, [released](ProcessFacts&) { released.wait(); }});
+    ProcessDetailsWindow* w = nullptr;
+    for (int opened = 0; opened < 3; ++opened) {
+        delete w;
+        w = DetailsWindows::of(monitor).open({42, 7}, *setting);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w->report().contains("User: 1\n"); }));
+    }
+    release.set_value();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w->report().contains(u'\u2026'); }));
+    delete w;
+    pthread_attr_t normal, huge; // stacks larger than the address space
+    ASSERT_EQ(pthread_getattr_default_np(&normal), 0);
+    pthread_attr_init(&huge);
+    pthread_attr_setstacksize(&huge, size_t(1) << 48);
+    pthread_setattr_default_np(&huge);
+    w = DetailsWindows::of(monitor).open({42, 7}, *setting);
+    pthread_setattr_default_np(&normal);
+    pthread_attr_destroy(&huge);
+    pthread_attr_destroy(&normal);
+    EXPECT_TRUE(w->report().contains("User: unknown\n")) << w->report().toStdString();
 }
 
 } // namespace

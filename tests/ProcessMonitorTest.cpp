@@ -223,21 +223,22 @@ TEST(ProcessMonitor, sigkillIsOfferedAfterTheGraceToTheSameProcessOnly) {
     Harness h;
     h.twoListedProcesses();
 
-    h.monitor->forceQuit(10);
+    h.monitor->forceQuit({10, 7});
     EXPECT_TRUE(h.kernel.killed.empty()) << "no SIGKILL without a SIGTERM first";
-    h.monitor->terminate(10);
-    h.monitor->terminate(11);
+    h.monitor->terminate({10, 7});
+    h.monitor->terminate({11, 7});
     EXPECT_EQ(h.kernel.terminated, (std::vector<Pid>{10, 11}));
     EXPECT_FALSE(h.row(10)->ignoredTerminate);
-    h.monitor->forceQuit(10);
+    h.monitor->forceQuit({10, 7});
     EXPECT_TRUE(h.kernel.killed.empty()) << "offered before the grace was over";
 
     h.kernel.processes[11].usage->startTime = 8; // 11 ended; its pid went to another process
     ASSERT_TRUE(QTest::qWaitFor([&] { return h.row(10) && h.row(10)->ignoredTerminate; }, 5000));
     h.sample();
     EXPECT_FALSE(h.row(11)->ignoredTerminate);
-    h.monitor->forceQuit(11);
-    h.monitor->forceQuit(10);
+    h.monitor->forceQuit({11, 8});
+    h.monitor->forceQuit({11, 7});
+    h.monitor->forceQuit({10, 7});
     EXPECT_EQ(h.kernel.killed, std::vector<Pid>{10});
 }
 

@@ -126,9 +126,10 @@ TEST_F(LiveChildren, TerminateStopsTheProcessAndTheRowGoes) {
         start({dart(), snapshot("flutter_tools.snapshot"), "run", "-d", "linux"}, path("shop_app"));
     ProcessMonitor monitor(ombrix::testing::unpolled());
     ASSERT_TRUE(sampled(monitor));
-    ASSERT_TRUE(rowOf(monitor, run));
+    const auto row = rowOf(monitor, run);
+    ASSERT_TRUE(row);
 
-    monitor.terminate(run); // SIGTERM, then a fresh sample
+    monitor.terminate({run, row->startTime}); // SIGTERM, then a fresh sample
     const int status = m_children[run].wait();
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
     ASSERT_TRUE(sampled(monitor));

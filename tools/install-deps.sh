@@ -8,7 +8,7 @@ PACKAGES="build-essential cmake ninja-build pkg-config \
   libgtest-dev libgmock-dev procps dbus xvfb xauth \
   fuse3 libfuse3-dev util-linux \
   dpkg-dev debootstrap desktop-file-utils appstream \
-  qt6-wayland weston at-spi2-core python3-pyatspi gir1.2-gtk-3.0 \
+  qt6-wayland weston at-spi2-core python3-pyatspi gir1.2-gtk-3.0 xdotool \
   clang libclang-rt-dev llvm clang-format-15 \
   gnome-shell gnome-shell-extension-appindicator xwayland fonts-cantarell adwaita-icon-theme"
 missing=""

@@ -34,14 +34,15 @@ public:
     // Each listed process's memory and CPU over the last hour, as of the last publish().
     const UsageHistory& history() const { return m_history; }
 
-    // SIGTERM to the process of the listed row `pid`; nothing for a pid not listed.
-    virtual void terminate(Pid pid) = 0;
+    // SIGTERM to `process` while a listed row is that very process (pid and
+    // start time); nothing otherwise, so a pid reused meanwhile is left alone.
+    virtual void terminate(const ProcessRef& process) = 0;
     // SIGTERM to each process that is still the one named, then, a grace period
     // later, SIGKILL to each that still runs and still is. For lists the user
     // confirmed (or chose in a notification).
     virtual void endProcesses(const QList<ProcessRef>& processes) = 0;
-    // SIGKILL to the listed row `pid` once it shows ignoredTerminate; nothing otherwise.
-    virtual void forceQuit(Pid pid) = 0;
+    // SIGKILL to `process` once its listed row shows ignoredTerminate; nothing otherwise.
+    virtual void forceQuit(const ProcessRef& process) = 0;
 
 signals:
     void processesChanged();

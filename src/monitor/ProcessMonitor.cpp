@@ -95,9 +95,11 @@ void ProcessMonitor::pollOnce() {
     });
 }
 
-const DartProcess* ProcessMonitor::listed(Pid pid) const {
-    const auto row = std::find_if(processes().cbegin(), processes().cend(),
-                                  [pid](const DartProcess& p) { return p.id == pid; });
+const DartProcess* ProcessMonitor::listed(const ProcessRef& process) const {
+    const auto row =
+        std::find_if(processes().cbegin(), processes().cend(), [&process](const DartProcess& p) {
+            return p.id == process.id && p.startTime == process.startTime;
+        });
     return row != processes().cend() ? &*row : nullptr;
 }
 
@@ -106,11 +108,10 @@ void ProcessMonitor::sampleSoon() {
     QTimer::singleShot(0, this, [this] { sample(); });
 }
 
-void ProcessMonitor::terminate(Pid pid) {
-    if (const DartProcess* row = listed(pid)) {
-        const ProcessRef ref{pid, row->startTime};
+void ProcessMonitor::terminate(const ProcessRef& ref) {
+    if (listed(ref)) {
         m_kernel.terminate(ref.id, ref.startTime);
-        m_stops.insert(pid, Stop{ref.startTime, false});
+        m_stops.insert(ref.id, Stop{ref.startTime, false});
         // The sample then shows whether it is still there, and offers SIGKILL if so.
         QTimer::singleShot(m_killGrace, this, [this, ref] {
             const auto stop = m_stops.find(ref.id);
@@ -133,12 +134,12 @@ void ProcessMonitor::endProcesses(const QList<ProcessRef>& targets) {
     sampleSoon();
 }
 
-void ProcessMonitor::forceQuit(Pid pid) {
-    const DartProcess* row = listed(pid);
-    const auto stop = m_stops.constFind(pid);
+void ProcessMonitor::forceQuit(const ProcessRef& ref) {
+    const DartProcess* row = listed(ref);
+    const auto stop = m_stops.constFind(ref.id);
     if (row && row->ignoredTerminate && stop != m_stops.constEnd() &&
-        stop->startTime == row->startTime) {
-        m_kernel.forceQuit(pid, row->startTime);
+        stop->startTime == ref.startTime) {
+        m_kernel.forceQuit(ref.id, ref.startTime);
     }
     sampleSoon();
 }

@@ -66,13 +66,12 @@ public:
     // One sampling cycle. The returned future finishes once the cycle's results
     // are applied (on the owning thread). Never fails.
     QFuture<void> sample();
-    // SIGTERM to the process of the listed row `pid`, then a fresh sample at
-    // once. Only the very process that row was measured from is signalled: a
-    // pid that has since been reused, or is not listed, gets nothing. No
-    // confirmation, no result.
-    void terminate(Pid pid) override;
+    // SIGTERM to `process`, then a fresh sample at once. Only while a listed
+    // row was measured from that very process: a pid that has since been
+    // reused, or is not listed, gets nothing. No confirmation, no result.
+    void terminate(const ProcessRef& process) override;
     void endProcesses(const QList<ProcessRef>& processes) override;
-    void forceQuit(Pid pid) override;
+    void forceQuit(const ProcessRef& process) override;
 
     static constexpr std::chrono::milliseconds daemonTimeout{3000};
 
@@ -82,7 +81,7 @@ private:
     void storeWorkspace(const std::optional<QString>& root, Pid window);
     void pollOnce();
     void sampleSoon();
-    const DartProcess* listed(Pid pid) const;
+    const DartProcess* listed(const ProcessRef& process) const;
 
     const platform::Kernel& m_kernel;
     Resolver m_resolver;

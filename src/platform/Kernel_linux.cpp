@@ -249,16 +249,18 @@ std::optional<std::int64_t> LinuxKernel::startedAtUnixMs(Pid pid) const {
 }
 
 std::optional<std::string> LinuxKernel::userName(Pid pid) const {
-    struct stat info {};
-    if (::stat(pidPath(pid, "").c_str(), &info) != 0) {
+    // The real uid, as owner() reads it: /proc/<pid> itself belongs to root
+    // once a process is no longer dumpable.
+    const auto text = readFile(pidPath(pid, "status"));
+    const auto uid = text ? proc::parseStatus(*text).realUid : std::nullopt;
+    if (!uid) {
         return std::nullopt;
     }
     passwd entry{};
     passwd* found = nullptr;
     std::vector<char> buffer(16384);
-    if (::getpwuid_r(info.st_uid, &entry, buffer.data(), buffer.size(), &found) != 0 ||
-        found == nullptr) {
-        return std::to_string(info.st_uid);
+    if (::getpwuid_r(*uid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) {
+        return std::to_string(*uid);
     }
     return toValidUtf8(found->pw_name);
 }

@@ -1,6 +1,7 @@
 #include "AccessibleViews.h"
 
 #include "PathLabel.h"
+#include "ProcessDetailsWindow.h"
 #include "ProcessList.h"
 #include "ProcessRow.h"
 #include "TextLine.h"
@@ -97,6 +98,11 @@ QAccessibleInterface* factory(const QString&, QObject* object) {
     }
     if (auto* list = qobject_cast<ProcessList*>(object)) {
         return new QAccessibleWidget(list, QAccessible::List);
+    }
+    // A plain top-level widget reads as a filler, which screen readers do not
+    // announce when it opens.
+    if (auto* details = qobject_cast<ProcessDetailsWindow*>(object)) {
+        return new QAccessibleWidget(details, QAccessible::Window);
     }
     return nullptr;
 }

@@ -2,11 +2,23 @@
 
 #include "MonitorState.h"
 
+#include <QApplication>
+
 namespace ombrix {
 
 DetailsWindows::DetailsWindows(MonitorState& monitor)
     : QObject(&monitor)
-    , m_monitor(monitor) {}
+    , m_monitor(monitor)
+    , m_reader(new FactsReader(this)) {
+    connect(m_reader, &FactsReader::read, this,
+            [this](const ProcessRef& process, const ProcessFacts& facts, bool versionRead) {
+                for (const QPointer<ProcessDetailsWindow>& w : std::as_const(m_windows)) {
+                    if (w && w->process() == process) {
+                        w->takeFacts(facts, versionRead);
+                    }
+                }
+            });
+}
 
 DetailsWindows::~DetailsWindows() {
     for (const QPointer<ProcessDetailsWindow>& window : std::as_const(m_windows)) {
@@ -17,15 +29,6 @@ DetailsWindows::~DetailsWindows() {
 DetailsWindows& DetailsWindows::of(MonitorState& monitor) {
     auto* found = monitor.findChild<DetailsWindows*>(QString(), Qt::FindDirectChildrenOnly);
     return found ? *found : *new DetailsWindows(monitor);
-}
-
-ProcessDetailsWindow* DetailsWindows::open(Pid pid, PathMaskSetting& hidePaths) {
-    for (const DartProcess& p : m_monitor.processes()) {
-        if (p.id == pid) {
-            return open(ProcessRef{p.id, p.startTime}, hidePaths);
-        }
-    }
-    return nullptr;
 }
 
 ProcessDetailsWindow* DetailsWindows::open(const ProcessRef& ref, PathMaskSetting& hidePaths) {
@@ -43,9 +46,11 @@ ProcessDetailsWindow* DetailsWindows::open(const ProcessRef& ref, PathMaskSettin
         if (row == m_monitor.processes().cend()) {
             return nullptr;
         }
-        window = new ProcessDetailsWindow(m_monitor, hidePaths, *row, m_readers);
+        window = new ProcessDetailsWindow(m_monitor, hidePaths, *row);
         m_windows.append(window);
+        m_reader->request(*row);
     }
+    window->setReturnTo(QApplication::activeWindow());
     window->show();
     window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->raise();

@@ -2,10 +2,11 @@
 
 // The open details windows of one monitor, one per process (pid and start
 // time), shared by every view of it and the shell: found on the monitor
-// itself, so nothing has to pass it around. Windows close when it is
-// destroyed, with the monitor.
+// itself, so nothing has to pass it around. Their facts come from one
+// FactsReader. Windows close when it is destroyed, with the monitor.
 
 #include "DartProcess.h"
+#include "FactsReader.h"
 #include "ProcessDetailsWindow.h"
 
 #include <QList>
@@ -27,16 +28,14 @@ public:
     // needed; nothing when no listed row is that process. `hidePaths` must
     // outlive the monitor.
     ProcessDetailsWindow* open(const ProcessRef& process, PathMaskSetting& hidePaths);
-    // The listed row of `pid`, whatever its start time.
-    ProcessDetailsWindow* open(Pid pid, PathMaskSetting& hidePaths);
     // Replaces the machine's readers (tests).
-    void setReaders(ProcessDetailsWindow::Readers readers) { m_readers = std::move(readers); }
+    void setReaders(FactsReader::Readers readers) { m_reader->setReaders(std::move(readers)); }
 
 private:
     explicit DetailsWindows(MonitorState& monitor);
 
     MonitorState& m_monitor;
-    ProcessDetailsWindow::Readers m_readers;
+    FactsReader* m_reader;
     QList<QPointer<ProcessDetailsWindow>> m_windows;
 };
 

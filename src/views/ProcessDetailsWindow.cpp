@@ -1,6 +1,6 @@
 #include "ProcessDetailsWindow.h"
 
-#include "Kernel.h"
+#include "AccessibleViews.h"
 #include "MonitorState.h"
 #include "PathMaskSetting.h"
 #include "ProcessRow.h"
@@ -11,18 +11,16 @@
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <thread>
 
 namespace ombrix {
 
 ProcessDetailsWindow::ProcessDetailsWindow(MonitorState& monitor, PathMaskSetting& hidePaths,
-                                           const DartProcess& process, Readers readers,
-                                           QWidget* parent)
+                                           const DartProcess& process, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , m_monitor(monitor)
     , m_hidePaths(hidePaths)
@@ -30,6 +28,7 @@ ProcessDetailsWindow::ProcessDetailsWindow(MonitorState& monitor, PathMaskSettin
     , m_command(new QPlainTextEdit)
     , m_graph(new UsageGraph)
     , m_end(new QPushButton) {
+    AccessibleViews::install();
     setObjectName(QStringLiteral("processDetails"));
     setAttribute(Qt::WA_DeleteOnClose);
     m_input.process = process;
@@ -62,34 +61,26 @@ ProcessDetailsWindow::ProcessDetailsWindow(MonitorState& monitor, PathMaskSettin
     connect(&m_hidePaths, &PathMaskSetting::changed, this, &ProcessDetailsWindow::refresh);
     follow();
     resize(640, 600);
+}
 
-    // A detached thread: one held by a hung mount is left behind, and the
-    // window, if it is gone by then, is simply not told.
-    if (!readers.facts) {
-        readers.facts = [](const DartProcess& p) {
-            return ProcessFacts::read(platform::systemKernel(), p);
-        };
+void ProcessDetailsWindow::setReturnTo(QWidget* window) {
+    m_returnTo = window != this ? window : nullptr;
+}
+
+void ProcessDetailsWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
     }
-    if (!readers.sdkVersion) {
-        readers.sdkVersion = &ProcessFacts::readSdkVersion;
+    QWidget::keyPressEvent(event);
+}
+
+void ProcessDetailsWindow::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    // Without a window manager to do it, the keyboard would be left nowhere.
+    if (m_returnTo && m_returnTo->isVisible()) {
+        m_returnTo->activateWindow();
     }
-    QPointer<ProcessDetailsWindow> self(this);
-    std::thread([self, readers, process] {
-        ProcessFacts facts = readers.facts(process);
-        const auto post = [self](const ProcessFacts& f, bool versionRead) {
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [self, f, versionRead] {
-                    if (self) {
-                        self->takeFacts(f, versionRead);
-                    }
-                },
-                Qt::QueuedConnection);
-        };
-        post(facts, false);
-        readers.sdkVersion(facts);
-        post(facts, true);
-    }).detach();
 }
 
 void ProcessDetailsWindow::takeFacts(const ProcessFacts& facts, bool versionRead) {
@@ -130,12 +121,19 @@ void ProcessDetailsWindow::refresh() {
                 text->setTextInteractionFlags(Qt::TextSelectableByMouse);
                 field = text;
             }
+            // Right below the nearest earlier fact that has a row: counting
+            // rows would miss those hidden now, which still take their place.
             int row = 0;
             for (const auto& [earlier, unused] : lines) {
                 if (earlier == label) {
                     break;
                 }
-                row += m_values.contains(earlier) ? 1 : 0;
+                if (QWidget* above = m_values.value(earlier)) {
+                    int at = 0;
+                    QFormLayout::ItemRole role{};
+                    m_form->getWidgetPosition(above, &at, &role);
+                    row = at + 1;
+                }
             }
             m_form->insertRow(row, label + ':', field);
             m_values.insert(label, field);
@@ -164,14 +162,13 @@ void ProcessDetailsWindow::refresh() {
 }
 
 void ProcessDetailsWindow::endIt() {
-    // The monitor acts on the listed row of this pid: only while that is still this process.
     if (m_input.ended) {
         return;
     }
     if (m_input.process.ignoredTerminate) {
-        m_monitor.forceQuit(m_input.process.id);
+        m_monitor.forceQuit(process());
     } else {
-        m_monitor.terminate(m_input.process.id);
+        m_monitor.terminate(process());
     }
 }
 

@@ -5,13 +5,15 @@
 // CPU over the kept history, "Copy Details", and the row's End Process or
 // Force Quit under the row's rules. It follows each sample while the process
 // is listed; once it is not, it reads "Ended", keeps what it had and ends
-// nothing. Facts that need the file system are read on a thread of their
-// own, so a hung mount leaves only "…" where the SDK's version would be.
+// nothing. Its facts are given to it (FactsReader reads them), so a hung mount
+// leaves only "…" where the SDK's version would be.
 
 #include "DartProcess.h"
 #include "DetailsText.h"
+#include "FactsReader.h"
 
 #include <QHash>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 
@@ -29,27 +31,28 @@ class UsageGraph;
 class ProcessDetailsWindow : public QWidget {
     Q_OBJECT
 public:
-    // Reads the kernel's facts, then (second) the SDK's version; both run off
-    // the UI thread and may block. Empty: the running machine.
-    struct Readers {
-        std::function<ProcessFacts(const DartProcess&)> facts;
-        std::function<void(ProcessFacts&)> sdkVersion;
-    };
+    using Readers = FactsReader::Readers;
 
     // `process` must be listed by `monitor`; both `monitor` and `hidePaths` outlive the window.
     ProcessDetailsWindow(MonitorState& monitor, PathMaskSetting& hidePaths,
-                         const DartProcess& process, Readers readers = {},
-                         QWidget* parent = nullptr);
+                         const DartProcess& process, QWidget* parent = nullptr);
 
     ProcessRef process() const { return {m_input.process.id, m_input.process.startTime}; }
     bool ended() const { return m_input.ended; }
     // What "Copy Details" copies.
     QString report() const;
+    // What was read of the process; until then its facts read "…".
+    void takeFacts(const ProcessFacts& facts, bool versionRead);
+    // The window to return to when this one closes (its opener), if still shown.
+    void setReturnTo(QWidget* window);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void follow();
     void refresh();
-    void takeFacts(const ProcessFacts& facts, bool versionRead);
     void endIt();
 
     MonitorState& m_monitor;
@@ -61,6 +64,7 @@ private:
     QPlainTextEdit* m_command;
     UsageGraph* m_graph;
     QPushButton* m_end;
+    QPointer<QWidget> m_returnTo;
 };
 
 } // namespace ombrix

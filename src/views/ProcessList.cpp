@@ -7,8 +7,10 @@
 #include "Typography.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollArea>
 #include <cmath>
 
 namespace ombrix {
@@ -104,6 +106,38 @@ void ProcessList::chainTabOrder() {
             previous = stop;
         }
     }
+}
+
+void ProcessList::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if (m_order.isEmpty() || event->modifiers() != Qt::NoModifier ||
+        (key != Qt::Key_Up && key != Qt::Key_Down && key != Qt::Key_Home && key != Qt::Key_End)) {
+        ProcessRequests::keyPressEvent(event);
+        return;
+    }
+    const qsizetype last = m_order.size() - 1;
+    qsizetype at = -1;
+    for (qsizetype i = 0; i <= last && at < 0; ++i) {
+        at = m_order[i]->isAncestorOf(QApplication::focusWidget()) ||
+                     m_order[i] == QApplication::focusWidget()
+                 ? i
+                 : -1;
+    }
+    qsizetype to = 0;
+    if (key == Qt::Key_End || (key == Qt::Key_Up && at < 0)) {
+        to = last;
+    } else if (key == Qt::Key_Up) {
+        to = qMax<qsizetype>(0, at - 1);
+    } else if (key == Qt::Key_Down && at >= 0) {
+        to = qMin(last, at + 1);
+    }
+    ProcessRow* row = m_order[to];
+    auto* area =
+        parentWidget() ? qobject_cast<QScrollArea*>(parentWidget()->parentWidget()) : nullptr;
+    if (area) {
+        area->ensureWidgetVisible(row, 0, 0);
+    }
+    row->setFocus(Qt::OtherFocusReason);
 }
 
 void ProcessList::setMasked(bool masked) {

@@ -5,6 +5,8 @@
 // inset rounded area. Rows are keyed by pid and kept from sample to sample;
 // only rows of pids that left the list are removed, and their order follows
 // the sample, for Tab too. When a focused row leaves, the list takes the focus.
+// Up, Down, Home and End move the focus from row to row, from wherever in a
+// row it is.
 
 #include "DartProcess.h"
 #include "ProcessRequests.h"
@@ -36,6 +38,7 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void placeRows();

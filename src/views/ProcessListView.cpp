@@ -83,12 +83,13 @@ ProcessListView::ProcessListView(MonitorState& monitor, PathMaskSetting& hidePat
     }
 
     connect(m_list, &ProcessList::terminateRequested, this,
-            [this](Pid pid) { m_monitor.terminate(pid); });
+            [this](const ProcessRef& process) { m_monitor.terminate(process); });
     connect(m_list, &ProcessList::forceQuitRequested, this,
-            [this](Pid pid) { m_monitor.forceQuit(pid); });
+            [this](const ProcessRef& process) { m_monitor.forceQuit(process); });
     connect(m_list, &ProcessList::revealRequested, this, &ProcessListView::reveal);
-    connect(m_list, &ProcessList::detailsRequested, this,
-            [this](Pid pid) { DetailsWindows::of(m_monitor).open(pid, m_hidePaths); });
+    connect(m_list, &ProcessList::detailsRequested, this, [this](const ProcessRef& process) {
+        DetailsWindows::of(m_monitor).open(process, m_hidePaths);
+    });
     connect(&m_monitor, &MonitorState::processesChanged, this, &ProcessListView::refreshProcesses);
     connect(&m_monitor, &MonitorState::memoryChanged, this, &ProcessListView::refreshMemory);
     connect(&m_monitor, &MonitorState::pressureHistoryChanged, this,

@@ -1,7 +1,8 @@
 #pragma once
 
 // What a process row asks for on the user's behalf. The list passes its rows'
-// requests on as its own, so both declare them here, once.
+// requests on as its own, so both declare them here, once. Each names the
+// process the user saw (pid and start time), never just its pid.
 
 #include "DartProcess.h"
 
@@ -15,10 +16,10 @@ public:
     using QWidget::QWidget;
 
 signals:
-    void terminateRequested(Pid pid);
-    void forceQuitRequested(Pid pid);
+    void terminateRequested(const ombrix::ProcessRef& process);
+    void forceQuitRequested(const ombrix::ProcessRef& process);
     void revealRequested(const QString& path);
-    void detailsRequested(Pid pid);
+    void detailsRequested(const ombrix::ProcessRef& process);
 };
 
 } // namespace ombrix

@@ -18,6 +18,7 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QPainter>
 #include <cmath>
 
 namespace ombrix {
@@ -104,15 +105,17 @@ ProcessRow::ProcessRow(bool compact, QWidget* parent)
     m_forceQuit->hide();
 
     connect(m_terminate, &QAbstractButton::clicked, this,
-            [this] { emit terminateRequested(m_process.id); });
+            [this] { emit terminateRequested(ref()); });
     connect(m_forceQuit, &QAbstractButton::clicked, this,
-            [this] { emit forceQuitRequested(m_process.id); });
+            [this] { emit forceQuitRequested(ref()); });
     connect(m_path, &PathLabel::clicked, this, &ProcessRow::revealRequested);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 QList<QWidget*> ProcessRow::focusStops() const {
-    return {m_path, m_terminate, m_forceQuit}; // Tab passes over the hidden one
+    // Tab passes over the hidden one.
+    return {const_cast<ProcessRow*>(this), m_path, m_terminate, m_forceQuit};
 }
 
 void ProcessRow::showMenu(const QPoint& at) {
@@ -120,7 +123,8 @@ void ProcessRow::showMenu(const QPoint& at) {
     menu->setObjectName(QStringLiteral("rowMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
     const DartProcess p = m_process; // as it was when the menu opened
-    menu->addAction(tr("Details\u2026"), this, [this, p] { emit detailsRequested(p.id); });
+    const ProcessRef seen = ref();
+    menu->addAction(tr("Details\u2026"), this, [this, seen] { emit detailsRequested(seen); });
     menu->addAction(tr("Copy Command Line"), this,
                     [p] { QGuiApplication::clipboard()->setText(visibleText(p.command)); });
     menu->addAction(tr("Copy PID"), this,
@@ -131,9 +135,9 @@ void ProcessRow::showMenu(const QPoint& at) {
     }
     menu->addSeparator();
     if (p.ignoredTerminate) {
-        menu->addAction(tr("Force Quit"), this, [this, p] { emit forceQuitRequested(p.id); });
+        menu->addAction(tr("Force Quit"), this, [this, seen] { emit forceQuitRequested(seen); });
     } else {
-        menu->addAction(tr("End Process"), this, [this, p] { emit terminateRequested(p.id); });
+        menu->addAction(tr("End Process"), this, [this, seen] { emit terminateRequested(seen); });
     }
     menu->popup(mapToGlobal(at));
 }
@@ -149,7 +153,7 @@ void ProcessRow::keyPressEvent(QKeyEvent* event) {
         showMenu(QPoint(m_name->x(), height() / 2));
     } else if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
                event->modifiers() == Qt::NoModifier) {
-        emit detailsRequested(m_process.id);
+        emit detailsRequested(ref());
     } else {
         ProcessRequests::keyPressEvent(event);
     }
@@ -157,8 +161,32 @@ void ProcessRow::keyPressEvent(QKeyEvent* event) {
 
 void ProcessRow::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
-        emit detailsRequested(m_process.id);
+        emit detailsRequested(ref());
     }
+}
+
+void ProcessRow::paintEvent(QPaintEvent*) {
+    if (!hasFocus()) {
+        return;
+    }
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor ring = palette().color(QPalette::Highlight);
+    QColor fill = ring;
+    fill.setAlphaF(0.15f);
+    painter.setPen(QPen(ring, 2));
+    painter.setBrush(fill);
+    painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 4, 4);
+}
+
+void ProcessRow::focusInEvent(QFocusEvent* event) {
+    ProcessRequests::focusInEvent(event);
+    update();
+}
+
+void ProcessRow::focusOutEvent(QFocusEvent* event) {
+    ProcessRequests::focusOutEvent(event);
+    update();
 }
 
 int ProcessRow::rowHeight(bool compact) {
@@ -187,6 +215,7 @@ void ProcessRow::setProcess(const DartProcess& p, quint64 peakMemoryBytes, bool 
 
     m_pid->setText(QString::number(p.id));
     m_name->setText(p.name);
+    setAccessibleName(DetailsText::title(p)); // what a screen reader says as it lands here
     m_name->setToolTip(p.command);
     m_executable->setText(p.executableName);
     m_leftover->setVisible(p.leftover);

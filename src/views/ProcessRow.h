@@ -7,7 +7,9 @@
 // SIGTERM, one that asks for SIGKILL in its place. A leftover and a growing
 // process carry markers on the detail line, after the executable name. Lives as long as its pid
 // stays listed and is updated in place from each sample, so hover, tooltips and scrolling survive a
-// refresh. Children are placed by hand on the shared column grid.
+// refresh. Children are placed by hand on the shared column grid. The row
+// takes the keyboard focus as a list item does; Up, Down, Home and End are
+// left to the list.
 
 #include "DartProcess.h"
 #include "ProcessRequests.h"
@@ -38,11 +40,12 @@ public:
     void setMasked(bool masked);
 
     Pid pid() const { return m_process.id; }
+    ProcessRef ref() const { return {m_process.id, m_process.startTime}; }
 
     // Height of every row of this form, from the current fonts.
     static int rowHeight(bool compact);
 
-    // What Tab stops at in this row, in order.
+    // What Tab stops at in this row, in order: the row itself first.
     QList<QWidget*> focusStops() const;
     // The context menu, at `at` in row coordinates; it dies with the row.
     void showMenu(const QPoint& at);
@@ -70,6 +73,9 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void placeChildren();

@@ -257,6 +257,38 @@ class X11(Session):
         wait_for("the project shown in the file manager", lambda: files.shown)
         self.assertEqual(files.shown, ["file://" + project])
 
+    def test_keyboard_alone_reaches_a_details_window_and_back(self):
+        xdotool = need("xdotool")
+        self.start(2, cwd="/")  # no project: a row's next stop is its button
+        root = self.accessible_app()
+        wait_for("our rows", lambda: len(self.shown(root, self.all_darts())) == 2)
+        def key(name):
+            subprocess.run([xdotool, "key", name], env=self.env(), check=True)
+        def focused(role):
+            return [n for n in self.nodes(self.accessible_app(), role)
+                    if n.getState().contains(pyatspi.STATE_FOCUSED)]
+        def after(name, role="list item"):
+            key(name)
+            return wait_for(f"the focus after {name}", lambda: focused(role), 10)[0]
+        def top(node):
+            return node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS).y
+        wait_for("a row reached with Tab", lambda: key("Tab") or focused("list item"))
+        first = after("Home")
+        tops = sorted(top(n) for n in self.nodes(first.parent, "list item"))
+        self.assertEqual(top(first), tops[0])
+        self.assertEqual(top(after("Down")), tops[1])
+        self.assertEqual(top(after("End")), tops[-1])
+        self.assertEqual(after("Home").name, first.name)
+        self.assertEqual(after("Up").name, first.name)  # stays at the top
+        key("Return")
+        wait_for("the details window, active", lambda: [
+            w for w in self.accessible_app() if w.name == first.name
+            and w.getState().contains(pyatspi.STATE_ACTIVE)])
+        self.assertEqual(after("Escape").name, first.name)
+        button = after("Tab", "push button")  # Tab still reaches the row's button
+        self.assertEqual((button.name, button.parent.name),
+                         ("Quit process (SIGTERM)", first.name))
+
     def test_rows_leave_the_tree_cleanly_while_it_is_read(self):
         app = self.start()
         root = self.accessible_app()

@@ -64,6 +64,8 @@ class Growth(Session):
         title = f"{name} ({grower.pid})"
         window = wait_for("the details window", lambda: [
             w for w in self.accessible_app() if w.name == title])[0]
+        # What a screen reader announces as a window, as the main window is.
+        self.assertEqual(window.getRoleName(), "frame")
         copy = [n for n in self.nodes(window, "push button") if n.name == "Copy Details"]
         self.assertEqual(len(copy), 1)
         self.press(copy[0], "Press")

@@ -17,9 +17,9 @@ public:
     using MonitorState::setMemory;
     using MonitorState::setProcesses;
 
-    void terminate(Pid pid) override { terminated.push_back(pid); }
+    void terminate(const ProcessRef& process) override { terminated.push_back(process.id); }
     void endProcesses(const QList<ProcessRef>& processes) override { ended.append(processes); }
-    void forceQuit(Pid pid) override { forceQuitted.push_back(pid); }
+    void forceQuit(const ProcessRef& process) override { forceQuitted.push_back(process.id); }
 
     std::vector<Pid> terminated;
     QList<ProcessRef> ended;
