@@ -1,6 +1,7 @@
 #include "WindowRun.h"
 
 #include "OmbrixApp.h"
+#include "SingleInstance.h"
 #include "StatusNotifierItem.h"
 #include "Symbols.h"
 
@@ -52,8 +53,19 @@ void runWindow(int argc, char** argv, OmbrixApp::Options options) {
     QApplication::setWindowIcon(ombrix::Symbols::appIcon());
 
     ombrix::OmbrixApp shell(std::move(options));
+    ombrix::SingleInstance single(QDBusConnection::sessionBus(), [&shell](const QString& token) {
+        if (!token.isEmpty()) {
+            qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8()); // Qt's Wayland activation reads it
+        }
+        shell.openWindow();
+    });
+    if (single.claim(std::chrono::seconds(5)) == ombrix::SingleInstance::Claim::Raised) {
+        std::fflush(nullptr);
+        std::_Exit(0); // the running one has the window, the icon and the notices
+    }
     shell.start();
     const int status = app.exec();
+    single.release();
 
     // Quit must not wait for a sample's ps run or a daemon query that is still
     // in flight (the destructors would). The one setting is written when it
