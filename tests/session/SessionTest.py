@@ -220,6 +220,49 @@ class X11(Session):
         self.assertEqual(app.stderr.read().decode(), "")
         self.assertLess(took, 0.5)
 
+    def windows_shown(self):
+        return [w for w in self.accessible_app() if w.getState().contains(pyatspi.STATE_SHOWING)]
+
+    def test_stays_in_reach_while_the_panel_goes_and_comes_back(self):
+        # Xvfb has no XEmbed tray: without a host the window is the way in.
+        tray = Tray()
+        try:
+            app = self.start()
+            wait_for("the item", lambda: tray.items)
+            self.assertEqual(self.windows_shown(), [], "it lives in the tray")
+            tray.close()  # the extension disabled
+            wait_for("the window once no tray is left", self.windows_shown)
+            tray = Tray(host=False)  # a watcher that nothing draws is not trusted
+            wait_for("the new watcher asked about its host", lambda: tray.asked_host)
+            tray.set_host(True)
+            wait_for("the item back once a host draws it", lambda: tray.items)
+            self.assertEqual(tray.asked_host[:2], [0, 0],
+                             "nothing registered while no host drew it")
+            self.assertIn("Open Window", [text for _, text in tray.menu()])
+        finally:
+            tray.close()
+        took, status, err = self.finish(app)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(err, "")
+
+    def test_a_second_launch_raises_the_first_and_ends(self):
+        tray = Tray()
+        try:
+            self.start()
+            wait_for("the item", lambda: tray.items)
+            self.assertEqual(self.windows_shown(), [])
+            again = subprocess.run([OMBRIX], env=self.env(), capture_output=True, text=True,
+                                   timeout=30)
+            self.assertEqual((again.returncode, again.stderr), (0, ""))
+            wait_for("the first window raised", self.windows_shown)
+            self.assertEqual(len(tray.items), 1, "one icon")
+            # The commands run on their own beside it.
+            dump = subprocess.run([OMBRIX, "--dump"], env=self.env(), capture_output=True,
+                                  text=True, timeout=30)
+            self.assertEqual((dump.returncode, dump.stderr), (0, ""))
+        finally:
+            tray.close()
+
     def test_a_screen_reader_sees_labels_a_list_and_a_link(self):
         # Not under the build tree, which may be under /tmp or /var: paths there
         # count as tooling, never as projects. The other end-to-end tests use it too.
