@@ -38,6 +38,25 @@ void whileStarting(QtMsgType type, const QMessageLogContext& context, const QStr
 namespace ombrix {
 
 void runWindow(int argc, char** argv, OmbrixApp::Options options) {
+    // Before the application object: a second launch needs no display, and
+    // never joins the accessibility bus only to vanish from it.
+    ombrix::OmbrixApp* running = nullptr;
+    ombrix::SingleInstance single(
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                      QStringLiteral("ombrix-instance")),
+        [&running](const QString& token) {
+            if (!token.isEmpty()) {
+                qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8()); // Qt's Wayland activation reads it
+            }
+            if (running != nullptr) {
+                running->openWindow();
+            }
+        });
+    if (single.claim(std::chrono::seconds(5)) == ombrix::SingleInstance::Claim::Raised) {
+        std::fflush(nullptr);
+        std::_Exit(0); // the running one has the window, the icon and the notices
+    }
+
     g_outerHandler = qInstallMessageHandler(whileStarting);
     QApplication app(argc, argv);
     qInstallMessageHandler(g_outerHandler);
@@ -53,16 +72,7 @@ void runWindow(int argc, char** argv, OmbrixApp::Options options) {
     QApplication::setWindowIcon(ombrix::Symbols::appIcon());
 
     ombrix::OmbrixApp shell(std::move(options));
-    ombrix::SingleInstance single(QDBusConnection::sessionBus(), [&shell](const QString& token) {
-        if (!token.isEmpty()) {
-            qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8()); // Qt's Wayland activation reads it
-        }
-        shell.openWindow();
-    });
-    if (single.claim(std::chrono::seconds(5)) == ombrix::SingleInstance::Claim::Raised) {
-        std::fflush(nullptr);
-        std::_Exit(0); // the running one has the window, the icon and the notices
-    }
+    running = &shell;
     shell.start();
     const int status = app.exec();
     single.release();
