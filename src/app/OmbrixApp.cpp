@@ -112,18 +112,12 @@ void OmbrixApp::followHost(bool hostRegistered) {
         return; // a window the user has put away stays away
     }
     m_face = face;
-    if (face == Face::Item) {
-        return;
-    }
-    if (m_item) {
-        // Shown by no host: the panel it opened goes with it.
-        m_item.reset();
-        if (m_panel) {
-            m_panel->hide();
-        }
-    }
+    // The item stays exported while no host draws it: it registers again with
+    // a new watcher, and a host that comes back finds it with the same ids.
     QApplication::setQuitOnLastWindowClosed(face == Face::Window);
-    if (face == Face::TrayIcon) {
+    if (face == Face::Item) {
+        m_tray.reset(); // the host takes over from the XEmbed icon or the window
+    } else if (face == Face::TrayIcon) {
         buildTray();
     } else {
         m_tray.reset();
@@ -179,9 +173,6 @@ bool OmbrixApp::useStatusNotifier() {
         return false;
     }
     m_item = std::move(item);
-    // The host takes over from the XEmbed icon, or from the window as the only way in.
-    m_tray.reset();
-    QApplication::setQuitOnLastWindowClosed(false);
     buildPanel();
     connect(m_item.get(), &StatusNotifierItem::activated, this,
             [this](const QPoint& at) { m_panel->toggle(QRect(), at); });

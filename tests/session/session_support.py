@@ -119,7 +119,7 @@ class Tray(StandIn):
 
     def _get(self, conn, sender, path, iface, name):
         if name == "IsStatusNotifierHostRegistered":
-            self.asked_host.append(len(self.items))  # the items registered by then
+            self.asked_host.append(sender)
         return {"IsStatusNotifierHostRegistered": GLib.Variant("b", self.host),
                 "ProtocolVersion": GLib.Variant("i", 0),
                 "RegisteredStatusNotifierItems": GLib.Variant("as", [])}[name]
