@@ -54,10 +54,9 @@ class Gnome(Session):
                     raise
 
     def choose(self, label):
-        """The menu entry `label`, chosen with the pointer once the menu shows it."""
-        def shown():
-            return next((m for m in self.open_menu() if m["label"] == label), None)
-        self.shell.click(wait_for(f"{label} in the menu", shown)["at"])
+        """The menu entry `label`, chosen with the pointer."""
+        menu = self.open_menu()
+        self.shell.click(next(m["at"] for m in menu if m["label"] == label))
 
     def top_bar_path(self, client):
         self.display_env = client

@@ -104,7 +104,6 @@ class Tray(StandIn):
         self.items = []
         self.answers = answers
         self.host = host
-        self.asked_host = []
         self.unanswered = []
         super().__init__()
 
@@ -118,8 +117,6 @@ class Tray(StandIn):
         invocation.return_value(None)
 
     def _get(self, conn, sender, path, iface, name):
-        if name == "IsStatusNotifierHostRegistered":
-            self.asked_host.append(sender)
         return {"IsStatusNotifierHostRegistered": GLib.Variant("b", self.host),
                 "ProtocolVersion": GLib.Variant("i", 0),
                 "RegisteredStatusNotifierItems": GLib.Variant("as", [])}[name]
