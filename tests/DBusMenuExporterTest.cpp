@@ -1,5 +1,7 @@
 #include "DBusMenuExporter.h"
 
+#include "StatusNotifierAdaptors.h"
+
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
@@ -47,4 +49,43 @@ TEST(DBusMenuExporter, AChangeIsAnnouncedOnceAndOnlyTheSameEntryAnswersToAnId) {
     EXPECT_TRUE(chosen.isEmpty()) << "not before the host's call is answered";
     QCoreApplication::processEvents();
     EXPECT_EQ(chosen, QStringList{"a"});
+}
+
+TEST(DBusMenuExporter, AGroupCallReadsEachOfTheFirstThousandIdsOnceAndClicksOnce) {
+    DBusMenuExporter menu;
+    menu.setEntries({{"a", "A"}, {"b", "B"}, {"off", "Off", false}});
+    const int a = menu.idOf("a"), b = menu.idOf("b"), off = menu.idOf("off"), x = 987654;
+    auto* adaptor = new DBusMenuAdaptor(&menu); // the menu owns it
+    QStringList chosen;
+    QObject::connect(&menu, &DBusMenuExporter::chosen, [&](const QString& key) { chosen << key; });
+    struct Row {
+        const char* name;
+        QList<int> ids;      // asked for, and clicked in one EventGroup
+        QList<int> answered; // by GetGroupProperties
+        QList<int> unknown;  // by AboutToShowGroup and EventGroup
+        QStringList chosen;
+    };
+    const Row rows[] = {
+        {"repeated ids", {a, a, b, a}, {a, b}, {}, {"a"}},
+        {"unknown ids, a disabled entry first", {x, off, x, b}, {off, b}, {x}, {"b"}},
+        {"ten thousand repeats", QList<int>(10'000, a), {a}, {}, {"a"}},
+        {"past the first thousand", QList<int>(1000, x) + QList<int>{a}, {}, {x}, {}},
+    };
+    for (const Row& row : rows) {
+        QList<int> answered, unknown;
+        for (const DBusMenuItem& item : adaptor->GetGroupProperties(row.ids, {})) {
+            answered << item.id;
+        }
+        adaptor->AboutToShowGroup(row.ids, unknown);
+        DBusMenuEvents clicks;
+        for (const int id : row.ids) {
+            clicks.append({id, "clicked", QDBusVariant(0), 0});
+        }
+        chosen.clear();
+        EXPECT_EQ(adaptor->EventGroup(clicks), row.unknown) << row.name;
+        QCoreApplication::processEvents();
+        EXPECT_EQ(answered, row.answered) << row.name;
+        EXPECT_EQ(unknown, row.unknown) << row.name;
+        EXPECT_EQ(chosen, row.chosen) << row.name;
+    }
 }

@@ -4,11 +4,15 @@
 #include "MainWindow.h"
 #include "MenuBarLabel.h"
 #include "OmbrixApp.h"
+#include "TrayHost.h"
 #include "TrayPanel.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -144,6 +148,34 @@ TEST(Shell, WithoutATrayTheWindowOpensAndClosingItQuits) {
         EXPECT_EQ(QApplication::quitOnLastWindowClosed(), row.quitOnClose) << row.name;
         EXPECT_EQ(app.trayIcon() != nullptr, row.tray) << row.name;
         EXPECT_EQ(app.panel() != nullptr, row.tray) << row.name;
+    }
+}
+
+TEST(Shell, OnlyARegisteredHostGetsTheItemElseTheProgramStaysInReach) {
+    using TrayHost::Face;
+    const QDBusMessage get =
+        QDBusMessage::createMethodCall("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                                       "org.freedesktop.DBus.Properties", "Get");
+    const auto answer = [&](const QVariant& v) {
+        return get.createReply(QVariant::fromValue(QDBusVariant(v)));
+    };
+    struct Row {
+        const char* name;
+        QDBusMessage reply;
+        bool xembed;
+        Face face;
+    };
+    const Row rows[] = {
+        {"a host", answer(true), false, Face::Item},
+        {"a watcher without a host", answer(false), true, Face::TrayIcon},
+        {"a watcher without a host, no tray", answer(false), false, Face::Window},
+        {"no watcher", get.createErrorReply(QDBusError::ServiceUnknown, ""), false, Face::Window},
+        {"not a variant", get.createReply(true), false, Face::Window},
+        {"not a boolean", answer("true"), false, Face::Window},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(TrayHost::face(TrayHost::hostRegistered(row.reply), row.xembed), row.face)
+            << row.name;
     }
 }
 

@@ -5,7 +5,7 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 PACKAGES="build-essential cmake ninja-build pkg-config \
   qt6-base-dev qt6-websockets-dev qt6-svg-dev libgl-dev \
-  libgtest-dev libgmock-dev procps dbus xvfb xauth \
+  libgtest-dev libgmock-dev procps dbus xvfb xauth xdotool \
   fuse3 libfuse3-dev util-linux \
   dpkg-dev debootstrap desktop-file-utils appstream \
   qt6-wayland weston at-spi2-core python3-pyatspi gir1.2-gtk-3.0 xdotool \

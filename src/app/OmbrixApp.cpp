@@ -10,13 +10,13 @@
 #include "ProcessMonitor.h"
 #include "ProcessText.h"
 #include "StatusNotifierItem.h"
+#include "TrayHost.h"
 #include "TrayMenu.h"
 #include "TrayPanel.h"
 #include "Updater.h"
 
 #include <QApplication>
 #include <QCursor>
-#include <QDBusServiceWatcher>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
@@ -89,21 +89,38 @@ void OmbrixApp::start() {
     if (!m_options.trayAvailable) {
         const QDBusConnection bus = QDBusConnection::sessionBus();
         if (bus.isConnected()) {
-            m_watcherAppears =
-                new QDBusServiceWatcher(QLatin1String(StatusNotifierItem::watcherService), bus,
-                                        QDBusServiceWatcher::WatchForRegistration, this);
-            connect(m_watcherAppears, &QDBusServiceWatcher::serviceRegistered, this,
-                    &OmbrixApp::useStatusNotifier);
-            if (StatusNotifierItem::watcherPresent(bus) && useStatusNotifier()) {
-                return;
-            }
+            // Nothing shows until the watcher answers, or at most 2 s.
+            auto* hosts = new TrayHostWatch(bus, std::chrono::seconds(2), this);
+            connect(hosts, &TrayHostWatch::answered, this, &OmbrixApp::followHost);
+            hosts->ask();
+            return;
         }
     }
-    const bool tray = m_options.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
-    QApplication::setQuitOnLastWindowClosed(!tray);
-    if (tray) {
+    followHost(false);
+}
+
+void OmbrixApp::followHost(bool hostRegistered) {
+    using TrayHost::Face;
+    const auto xembed = [this] {
+        return m_options.trayAvailable.value_or(QSystemTrayIcon::isSystemTrayAvailable());
+    };
+    Face face = TrayHost::face(hostRegistered, !hostRegistered && xembed());
+    if (face == Face::Item && !useStatusNotifier()) {
+        face = TrayHost::face(false, xembed());
+    }
+    if (face == m_face) {
+        return; // a window the user has put away stays away
+    }
+    m_face = face;
+    // The item stays exported while no host draws it: it registers again with
+    // a new watcher, and a host that comes back finds it with the same ids.
+    QApplication::setQuitOnLastWindowClosed(face == Face::Window);
+    if (face == Face::Item) {
+        m_tray.reset(); // the host takes over from the XEmbed icon or the window
+    } else if (face == Face::TrayIcon) {
         buildTray();
     } else {
+        m_tray.reset();
         openWindow();
     }
 }
@@ -126,6 +143,9 @@ void OmbrixApp::buildPanel() {
 }
 
 void OmbrixApp::buildTray() {
+    if (m_tray) {
+        return;
+    }
     buildPanel();
     m_tray = std::make_unique<QSystemTrayIcon>();
     m_tray->setContextMenu(m_trayMenu.get());
@@ -153,13 +173,6 @@ bool OmbrixApp::useStatusNotifier() {
         return false;
     }
     m_item = std::move(item);
-    // The watcher took over from the XEmbed icon, or from the window as the only way in.
-    if (m_watcherAppears != nullptr) {
-        m_watcherAppears->deleteLater(); // it may be what called us
-        m_watcherAppears = nullptr;
-    }
-    m_tray.reset();
-    QApplication::setQuitOnLastWindowClosed(false);
     buildPanel();
     connect(m_item.get(), &StatusNotifierItem::activated, this,
             [this](const QPoint& at) { m_panel->toggle(QRect(), at); });

@@ -5,11 +5,12 @@
 // window, the tray item and its panel, and the desktop notifications of new
 // leftovers. It decides nothing about processes.
 //
-// The tray item is our own StatusNotifierItem while a StatusNotifierWatcher
-// is on the session bus (GNOME's AppIndicator extension, KDE, Xfce): a label
-// with the total, a menu of the processes. Without one it is Qt's tray icon
-// (XEmbed), or, with no tray at all, the window; a watcher that appears later
-// is used from then on.
+// The tray item is our own StatusNotifierItem while a StatusNotifierItem host
+// is registered on the session bus (GNOME's AppIndicator extension, KDE,
+// Xfce): a label with the total, a menu of the processes. Without one it is
+// Qt's tray icon (XEmbed), or, with no tray at all, the window; this is
+// decided again whenever a host comes or goes (TrayHost.h), so the program
+// never runs on out of reach.
 //
 // Call order: construct, then start() once the QApplication exists. The dump
 // is decided before either (DumpRequest.h), so it never needs a display.
@@ -22,7 +23,6 @@
 #include <memory>
 #include <optional>
 
-class QDBusServiceWatcher;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -36,6 +36,9 @@ class PathMaskSetting;
 class MonitorState;
 class StatusNotifierItem;
 class TrayPanel;
+namespace TrayHost {
+enum class Face;
+}
 
 class OmbrixApp : public QObject {
     Q_OBJECT
@@ -55,9 +58,10 @@ public:
     explicit OmbrixApp(Options options = {}, QObject* parent = nullptr);
     ~OmbrixApp() override;
 
-    // Builds the window and the tray item. Without a system tray the window
-    // opens at once (otherwise nothing would be on screen) and closing it
-    // quits; with one, the program lives in the tray and closing only hides.
+    // Builds the window and the tray item (on the session bus, once the
+    // watcher has answered, within 2 s). Without a system tray the window
+    // opens (otherwise nothing would be on screen) and closing it quits; with
+    // one, the program lives in the tray and closing only hides.
     void start();
 
     // The monitor, created on the first call.
@@ -82,6 +86,7 @@ private:
     void buildPanel();
     void buildTray();
     bool useStatusNotifier();
+    void followHost(bool hostRegistered);
     void showFace();
     void tellLeftovers();
 
@@ -94,7 +99,7 @@ private:
     std::unique_ptr<QMenu> m_trayMenu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
     std::unique_ptr<StatusNotifierItem> m_item;
-    QDBusServiceWatcher* m_watcherAppears = nullptr;
+    std::optional<TrayHost::Face> m_face;
     std::unique_ptr<MenuBarLabel> m_label;
     bool m_attentionShown = false; // on the XEmbed icon
     std::unique_ptr<DesktopNotifier> m_notifier;

@@ -1,6 +1,7 @@
 #include "WindowRun.h"
 
 #include "OmbrixApp.h"
+#include "SingleInstance.h"
 #include "StatusNotifierItem.h"
 #include "Symbols.h"
 
@@ -37,6 +38,25 @@ void whileStarting(QtMsgType type, const QMessageLogContext& context, const QStr
 namespace ombrix {
 
 void runWindow(int argc, char** argv, OmbrixApp::Options options) {
+    // Before the application object: a second launch needs no display, and
+    // never joins the accessibility bus only to vanish from it.
+    ombrix::OmbrixApp* running = nullptr;
+    ombrix::SingleInstance single(
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                      QStringLiteral("ombrix-instance")),
+        [&running](const QString& token) {
+            if (!token.isEmpty()) {
+                qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8()); // Qt's Wayland activation reads it
+            }
+            if (running != nullptr) {
+                running->openWindow();
+            }
+        });
+    if (single.claim(std::chrono::seconds(5)) == ombrix::SingleInstance::Claim::Raised) {
+        std::fflush(nullptr);
+        std::_Exit(0); // the running one has the window, the icon and the notices
+    }
+
     g_outerHandler = qInstallMessageHandler(whileStarting);
     QApplication app(argc, argv);
     qInstallMessageHandler(g_outerHandler);
@@ -52,8 +72,10 @@ void runWindow(int argc, char** argv, OmbrixApp::Options options) {
     QApplication::setWindowIcon(ombrix::Symbols::appIcon());
 
     ombrix::OmbrixApp shell(std::move(options));
+    running = &shell;
     shell.start();
     const int status = app.exec();
+    single.release();
 
     // Quit must not wait for a sample's ps run or a daemon query that is still
     // in flight (the destructors would). The one setting is written when it

@@ -3,6 +3,7 @@
 #include "StatusNotifierAdaptors.h"
 
 #include <QDBusError>
+#include <QSet>
 #include <QTimer>
 #include <algorithm>
 
@@ -18,6 +19,22 @@ QString escapedLabel(const QString& label) {
 
 QString unknownId(int id) {
     return QStringLiteral("No menu entry has the id %1").arg(id);
+}
+
+// A peer may send millions of ids in one call; past this many none is read.
+constexpr qsizetype maxIdsPerCall = 1000;
+
+// The first maxIdsPerCall ids, each once, in the order given.
+QList<int> distinct(const QList<int>& ids) {
+    QList<int> out;
+    QSet<int> seen;
+    for (const int id : ids.first(std::min(ids.size(), maxIdsPerCall))) {
+        if (!seen.contains(id)) {
+            seen.insert(id);
+            out.append(id);
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -105,12 +122,14 @@ QVariantMap DBusMenuExporter::properties(int id, const QStringList& wanted) cons
     return some;
 }
 
-void DBusMenuExporter::choose(int id) {
+bool DBusMenuExporter::choose(int id) {
     const MenuEntry* e = entry(id);
-    if (e != nullptr && e->enabled && !e->separator) {
-        // After the host's call has its answer: a choice such as Quit ends the program.
-        QTimer::singleShot(0, this, [this, key = e->key] { emit chosen(key); });
+    if (e == nullptr || !e->enabled || e->separator) {
+        return false;
     }
+    // After the host's call has its answer: a choice such as Quit ends the program.
+    QTimer::singleShot(0, this, [this, key = e->key] { emit chosen(key); });
+    return true;
 }
 
 DBusMenuAdaptor::DBusMenuAdaptor(DBusMenuExporter* menu)
@@ -154,7 +173,7 @@ uint DBusMenuAdaptor::GetLayout(int parentId, int recursionDepth, const QStringL
 DBusMenuItems DBusMenuAdaptor::GetGroupProperties(const QList<int>& ids,
                                                   const QStringList& propertyNames) {
     DBusMenuItems out;
-    for (const int id : ids.isEmpty() ? m_menu->ids() : ids) {
+    for (const int id : ids.isEmpty() ? m_menu->ids() : distinct(ids)) {
         if (id == 0 || m_menu->entry(id) != nullptr) {
             out.append({id, m_menu->properties(id, propertyNames)});
         }
@@ -184,11 +203,16 @@ void DBusMenuAdaptor::Event(int id, const QString& eventId, const QDBusVariant&,
 
 QList<int> DBusMenuAdaptor::EventGroup(const DBusMenuEvents& events) {
     QList<int> errors;
-    for (const DBusMenuEvent& e : events) {
+    QSet<int> seen;
+    bool acted = false; // one user, one click: the rest of a flood is dropped
+    for (const DBusMenuEvent& e : events.first(std::min(events.size(), maxIdsPerCall))) {
         if (e.id != 0 && m_menu->entry(e.id) == nullptr) {
-            errors.append(e.id);
-        } else if (e.eventId == QLatin1String("clicked")) {
-            m_menu->choose(e.id);
+            if (!seen.contains(e.id)) {
+                seen.insert(e.id);
+                errors.append(e.id);
+            }
+        } else if (!acted && e.eventId == QLatin1String("clicked")) {
+            acted = m_menu->choose(e.id);
         }
     }
     return errors;
@@ -200,7 +224,7 @@ bool DBusMenuAdaptor::AboutToShow(int id) {
 }
 
 QList<int> DBusMenuAdaptor::AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors) {
-    for (const int id : ids) {
+    for (const int id : distinct(ids)) {
         if (id != 0 && m_menu->entry(id) == nullptr) {
             idErrors.append(id);
         }

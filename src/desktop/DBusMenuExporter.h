@@ -12,8 +12,9 @@
 // entries it is asked to move within a menu, but builds a new one right. An
 // id is never given out twice, so a click that races a change reaches the
 // entry the user saw or nothing. Nothing is sent while nothing changes.
-// Unknown ids and malformed calls get D-Bus errors. Used on the thread that
-// owns it.
+// Unknown ids and malformed calls get D-Bus errors. A call naming many ids
+// costs bounded work: the first 1000 are read, each once, and one call makes
+// at most one click. Used on the thread that owns it.
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -54,8 +55,9 @@ public:
     int idOf(const QString& key) const { return m_ids.value(key); }
     QList<int> ids() const;
     QVariantMap properties(int id, const QStringList& wanted) const;
-    // chosen() follows from the event loop, for an enabled entry only.
-    void choose(int id);
+    // chosen() follows from the event loop, for an enabled entry only;
+    // false when `id` names no such entry.
+    bool choose(int id);
 
 signals:
     void chosen(const QString& key);

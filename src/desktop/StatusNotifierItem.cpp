@@ -2,7 +2,6 @@
 
 #include "StatusNotifierAdaptors.h"
 
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
 #include <QImage>
@@ -33,11 +32,6 @@ void StatusNotifierItem::flush(std::chrono::milliseconds timeout) const {
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
         QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping"));
     m_bus.call(ping, QDBus::Block, int(timeout.count()));
-}
-
-bool StatusNotifierItem::watcherPresent(QDBusConnection bus) {
-    return bus.isConnected() && bus.interface() != nullptr &&
-           bus.interface()->isServiceRegistered(QLatin1String(watcherService));
 }
 
 bool StatusNotifierItem::start() {

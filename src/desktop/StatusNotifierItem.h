@@ -38,9 +38,6 @@ public:
     StatusNotifierItem(QDBusConnection bus, QString id, QString title, QObject* parent = nullptr);
     ~StatusNotifierItem() override;
 
-    // Whether a watcher owns its name on `bus` now (asks the bus, not the host).
-    static bool watcherPresent(QDBusConnection bus);
-
     // Exports the item and its menu and starts registering; false when the
     // bus is not connected or the objects' paths are taken.
     bool start();

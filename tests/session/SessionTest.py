@@ -220,6 +220,41 @@ class X11(Session):
         self.assertEqual(app.stderr.read().decode(), "")
         self.assertLess(took, 0.5)
 
+    def windows_shown(self):  # from X: Qt may join the accessibility bus only once one shows
+        found = [need("xdotool"), "search", "--onlyvisible", "--pid", str(self.app.pid)]
+        return subprocess.run(found, env=self.env(), capture_output=True, text=True).stdout.split()
+
+    def test_stays_in_reach_while_the_panel_goes_and_comes_back(self):
+        # Xvfb has no XEmbed tray: without a host the window is the way in.
+        tray = Tray()
+        try:
+            app = self.start()
+            wait_for("the item", lambda: tray.items)
+            self.assertEqual(self.windows_shown(), [], "it lives in the tray")
+            tray.set_host(False)  # the panel ended; its watcher stays
+            wait_for("the window once no panel draws the item", self.windows_shown)
+            tray.close()  # the extension disabled, then enabled
+            tray = Tray()
+            wait_for("the item back with the new watcher", lambda: tray.items)
+            self.assertIn("Open Window", [text for _, text in tray.menu()])
+        finally:
+            tray.close()
+        self.assertEqual(self.finish(app)[1:], (0, ""))
+
+    def test_a_second_launch_raises_the_first_and_ends(self):
+        tray = Tray()
+        try:
+            self.start()
+            wait_for("the item", lambda: tray.items)
+            self.assertEqual(self.windows_shown(), [])
+            again = subprocess.run([OMBRIX], env=self.env(), capture_output=True, text=True,
+                                   timeout=30)
+            self.assertEqual((again.returncode, again.stderr), (0, ""))
+            wait_for("the first window raised", self.windows_shown)
+            self.assertEqual(len(tray.items), 1, "one icon")
+        finally:
+            tray.close()
+
     def test_a_screen_reader_sees_labels_a_list_and_a_link(self):
         # Not under the build tree, which may be under /tmp or /var: paths there
         # count as tooling, never as projects. The other end-to-end tests use it too.

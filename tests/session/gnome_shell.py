@@ -199,6 +199,12 @@ class GnomeShell:
         return self.eval("global.get_window_actors().filter(a => a.visible)"
                          ".map(a => a.meta_window.get_title())")
 
+    def close(self, title):
+        """Closes the window `title` as its title bar's close button does."""
+        self.eval(f"global.get_window_actors().map(a => a.meta_window)"
+                  f".find(w => w.get_title() === {json.dumps(title)})"
+                  ".delete(global.get_current_time())")
+
     def screenshot(self, path, area):
         return self.eval(f"""(async () => {{
             const file = Gio.File.new_for_path({json.dumps(path)});

@@ -88,8 +88,12 @@ class Gnome(Session):
             for pid in darts:
                 os.kill(pid, signal.SIGKILL)
 
+        # Put away, the window stays away until no top bar can reach the program.
+        self.shell.close("Ombrix")
+        wait_for("the window put away", lambda: "Ombrix" not in self.shell.windows())
         self.shell.extension(False)
         wait_for("the item gone with the extension", lambda: self.shell.item("ombrix") is None)
+        wait_for("the window back as the way in", lambda: "Ombrix" in self.shell.windows())
         self.shell.extension(True)
         self.item(lambda i: i["visible"] and BYTES.fullmatch(i["text"]),
                   "the item back with its label")

@@ -93,14 +93,17 @@ class Tray(StandIn):
       <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
       <property name="ProtocolVersion" type="i" access="read"/>
       <property name="RegisteredStatusNotifierItems" type="as" access="read"/>
+      <signal name="StatusNotifierHostRegistered"/>
+      <signal name="StatusNotifierHostUnregistered"/>
       </interface></node>"""
 
     NAME = "org.kde.StatusNotifierWatcher"
     PATH = "/StatusNotifierWatcher"
 
-    def __init__(self, answers=True):
+    def __init__(self, answers=True, host=True):
         self.items = []
         self.answers = answers
+        self.host = host
         self.unanswered = []
         super().__init__()
 
@@ -114,9 +117,15 @@ class Tray(StandIn):
         invocation.return_value(None)
 
     def _get(self, conn, sender, path, iface, name):
-        return {"IsStatusNotifierHostRegistered": GLib.Variant("b", True),
+        return {"IsStatusNotifierHostRegistered": GLib.Variant("b", self.host),
                 "ProtocolVersion": GLib.Variant("i", 0),
                 "RegisteredStatusNotifierItems": GLib.Variant("as", [])}[name]
+
+    def set_host(self, host):
+        """A panel that draws the items starts (True) or ends (False)."""
+        self.host = host
+        self.bus.emit_signal(None, self.PATH, self.NAME, "StatusNotifierHost" +
+                             ("Registered" if host else "Unregistered"), None)
 
     def activate(self, x, y):
         """A left click on the item at (x, y)."""
