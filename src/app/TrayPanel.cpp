@@ -71,19 +71,20 @@ QPoint TrayPanel::placement(const QRect& anchor, const QPoint& cursor, const QRe
     return {x, y};
 }
 
-bool TrayPanel::settling() const {
-    return m_changedAt && m_clock() - *m_changedAt < settleMs;
+bool TrayPanel::within(const std::optional<qint64>& since) const {
+    return since && m_clock() - *since < settleMs;
 }
 
 void TrayPanel::toggle(const QRect& anchor, const QPoint& cursor) {
-    if (settling()) {
-        return;
-    }
     if (isVisible()) {
-        hide();
+        if (!within(m_openedAt)) {
+            hide();
+        }
         return;
     }
-    popUp(anchor, cursor);
+    if (!within(m_focusLostAt)) {
+        popUp(anchor, cursor);
+    }
 }
 
 void TrayPanel::popUp(const QRect& anchor, const QPoint& cursor) {
@@ -114,7 +115,7 @@ void TrayPanel::mousePressEvent(QMouseEvent* event) {
         return;
     }
     // Still the opening click, come through the grab late: Qt would close the popup.
-    if (outside && settling()) {
+    if (outside && within(m_openedAt)) {
         event->accept();
         return;
     }
@@ -128,14 +129,15 @@ void TrayPanel::changeEvent(QEvent* event) {
     // Focus moving about just after the click is the window manager's
     // answer to the click, not the user's.
     if (event->type() == QEvent::ActivationChange && isVisible() && !isActiveWindow() &&
-        !settling()) {
+        !within(m_openedAt)) {
         hide();
+        m_focusLostAt = m_clock();
     }
 }
 
 void TrayPanel::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    m_changedAt = m_clock();
+    m_openedAt = m_clock();
     // Once settled, take the focus back if the window manager kept it
     // elsewhere, so that a later click elsewhere is seen.
     QTimer::singleShot(int(settleMs), this, [this] {
@@ -148,7 +150,7 @@ void TrayPanel::showEvent(QShowEvent* event) {
 
 void TrayPanel::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
-    m_changedAt = m_clock();
+    m_openedAt.reset();
 }
 
 } // namespace ombrix

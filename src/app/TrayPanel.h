@@ -61,14 +61,16 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    bool settling() const;
+    bool within(const std::optional<qint64>& since) const;
 
     ProcessListView* m_view;
     Clock m_clock;
-    // When the panel last opened or closed: the click that closed the popup
-    // also reaches the tray icon as an activation, which must not reopen it;
-    // the click that opened it must not close it.
-    std::optional<qint64> m_changedAt;
+    // The click that opened the panel must not close it.
+    std::optional<qint64> m_openedAt;
+    // Where the panel closes on losing the focus, the click on the tray icon
+    // that took it also arrives as an activation, which must not reopen it. A
+    // press held by the popup's grab never reaches the tray.
+    std::optional<qint64> m_focusLostAt;
     QRect m_iconArea; // where the icon that opened the panel is, on screen
 };
 
