@@ -176,7 +176,8 @@ class XfcePanel(Session):
                                 f"{what}: the panel covers the bar")
         settled = time.monotonic() + 1.5
         while time.monotonic() < settled:
-            self.assertTrue(self.panels(), f"{what}: the panel closed by itself")
+            # A window read while the X server is busy can come back empty once.
+            self.assertTrue(self.panels() or self.panels(), f"{what}: the panel closed by itself")
         self.click((self.bar[2] // 2, 600))
         wait_for(f"{what}: closed by a click elsewhere", lambda: not self.panels(), timeout=30)
 
