@@ -4,6 +4,7 @@
 #include "MainWindow.h"
 #include "MenuBarLabel.h"
 #include "OmbrixApp.h"
+#include "PathMaskSetting.h"
 #include "TrayHost.h"
 #include "TrayPanel.h"
 
@@ -329,10 +330,42 @@ TEST(Shell, OneRightClickOnTheIconOpensItsMenuWhileThePanelIsOpen) {
     for (const Click& c : clicks) {
         app.panel()->popUp(icon, {});
         ASSERT_TRUE(QTest::qWaitForWindowExposed(app.panel())) << c.name;
-        QTest::mousePress(app.panel(), c.button, {}, app.panel()->mapFromGlobal(c.at));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !app.panel()->isVisible(); })) << c.name;
+        // Pressed again until the opening click has settled.
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            QTest::mousePress(app.panel(), c.button, {}, app.panel()->mapFromGlobal(c.at));
+            return !app.panel()->isVisible();
+        })) << c.name;
         EXPECT_EQ(app.trayMenu()->isVisible(), c.menu) << c.name;
         app.trayMenu()->hide();
+    }
+}
+
+TEST(Shell, WhatTheOpeningClickStillBringsLeavesThePanelOpen) {
+    FakeMonitor monitor;
+    PathMaskSetting hidePaths;
+    qint64 now = 0;
+    TrayPanel panel(monitor, hidePaths, {}, nullptr, [&now] { return now; });
+    const QPoint icon(700, 10);
+    struct Aftermath {
+        const char* name;
+        std::function<void()> arrive;
+    };
+    const Aftermath rows[] = {
+        {"the tray activates the item again", [&] { panel.toggle({}, icon); }},
+        {"a press elsewhere held by the grab",
+         [&] {
+             QTest::mousePress(&panel, Qt::LeftButton, {}, panel.mapFromGlobal(QPoint(20, 590)));
+         }},
+    };
+    for (const Aftermath& row : rows) {
+        panel.toggle({}, icon);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel)) << row.name;
+        now += TrayPanel::settleMs - 1;
+        row.arrive();
+        EXPECT_TRUE(panel.isVisible()) << row.name;
+        now += 1; // the user's own next click
+        row.arrive();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel.isVisible(); })) << row.name;
     }
 }
 
@@ -357,16 +390,28 @@ TEST(Shell, PanelPlacementStaysBesideTheIconAndOnScreen) {
         QRect anchor;
         QPoint cursor;
         QPoint expected;
+        QRect bar; // the desktop panel holding the icon, where known
     };
     const Row rows[] = {
-        {"top bar, middle", QRect(1000, 0, 24, 24), {}, QPoint(741, 28)},
-        {"top bar, right corner", QRect(1890, 0, 24, 24), {}, QPoint(1380, 28)},
-        {"bottom bar, left corner", QRect(4, 1050, 24, 30), {}, QPoint(0, 576)},
-        {"no geometry: at the cursor", QRect(), QPoint(500, 10), QPoint(230, 15)},
-        {"no geometry, cursor low", QRect(), QPoint(1900, 1070), QPoint(1380, 596)},
+        {"top bar, middle", QRect(1000, 0, 24, 24), {}, QPoint(741, 28), {}},
+        {"top bar, right corner", QRect(1890, 0, 24, 24), {}, QPoint(1380, 28), {}},
+        {"bottom bar, left corner", QRect(4, 1050, 24, 30), {}, QPoint(0, 576), {}},
+        {"no geometry: at the cursor", QRect(), QPoint(500, 10), QPoint(230, 15), {}},
+        {"no geometry, cursor low", QRect(), QPoint(1900, 1070), QPoint(1380, 596), {}},
+        {"click in a top bar", QRect(), QPoint(500, 15), QPoint(230, 35), QRect(0, 0, 1920, 31)},
+        {"click in a bottom bar", QRect(), QPoint(700, 1060), QPoint(430, 576),
+         QRect(0, 1050, 1920, 30)},
+        {"click in a left bar", QRect(), QPoint(15, 500), QPoint(35, 265), QRect(0, 0, 31, 1080)},
+        {"click low in a right bar", QRect(), QPoint(1905, 1000), QPoint(1345, 610),
+         QRect(1889, 0, 31, 1080)},
+        {"icon in a tall top bar",
+         QRect(1000, 4, 24, 24),
+         {},
+         QPoint(741, 52),
+         QRect(0, 0, 1920, 48)},
     };
     for (const Row& row : rows) {
-        const QPoint at = TrayPanel::placement(row.anchor, row.cursor, screen, size);
+        const QPoint at = TrayPanel::placement(row.anchor, row.cursor, screen, size, row.bar);
         EXPECT_EQ(at, row.expected) << row.name;
         EXPECT_TRUE(screen.contains(QRect(at, size))) << row.name;
     }

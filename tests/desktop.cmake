@@ -17,3 +17,8 @@ ombrix_test(ombrix_dbus_menu_test
   LIBS ombrix_desktop
   MAIN core
   LABELS desktop)
+ombrix_test(ombrix_status_notifier_item_test
+  SOURCES StatusNotifierItemTest.cpp
+  LIBS ombrix_desktop
+  MAIN core
+  LABELS desktop)

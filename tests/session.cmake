@@ -42,3 +42,9 @@ add_test(NAME ombrix_session_Gnome
                  ${CMAKE_CURRENT_SOURCE_DIR}/session/SessionTest.py --reaper ${CMAKE_BINARY_DIR}
                  Gnome)
 set_tests_properties(ombrix_session_Gnome PROPERTIES LABELS session TIMEOUT 600 RUN_SERIAL ON)
+# Xfce's tray: the real xfce4-panel on Xvfb, with xfwm4 and without a window manager.
+add_test(NAME ombrix_session_Xfce
+         COMMAND dbus-run-session -- /usr/bin/python3 -B
+                 ${CMAKE_CURRENT_SOURCE_DIR}/session/SessionTest.py ${CMAKE_BINARY_DIR}
+                 Xfce XfceWithoutWindowManager)
+set_tests_properties(ombrix_session_Xfce PROPERTIES LABELS session TIMEOUT 600 RUN_SERIAL ON)

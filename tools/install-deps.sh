@@ -10,7 +10,8 @@ PACKAGES="build-essential cmake ninja-build pkg-config \
   dpkg-dev debootstrap desktop-file-utils appstream \
   qt6-wayland weston at-spi2-core python3-pyatspi gir1.2-gtk-3.0 xdotool \
   clang libclang-rt-dev llvm clang-format-15 \
-  gnome-shell gnome-shell-extension-appindicator xwayland fonts-cantarell adwaita-icon-theme"
+  gnome-shell gnome-shell-extension-appindicator xwayland fonts-cantarell adwaita-icon-theme \
+  libxcb1-dev xfce4-panel xfconf xfwm4 xdotool"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

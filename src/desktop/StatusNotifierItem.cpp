@@ -86,7 +86,9 @@ const SniPixmaps& StatusNotifierItem::attentionPixmaps() const {
 }
 
 SniToolTip StatusNotifierItem::toolTip() const {
-    return {QString(), {}, m_tipTitle, m_tipText};
+    // Hosts read both as markup (Xfce as Pango's, KDE as HTML): a bare '&' or
+    // '<' in a name would void the whole tooltip there.
+    return {QString(), {}, m_tipTitle.toHtmlEscaped(), m_tipText.toHtmlEscaped()};
 }
 
 SniPixmaps StatusNotifierItem::pixmaps(const QIcon& icon) {

@@ -47,6 +47,7 @@ public:
     void setIcon(const QString& themeName, const QIcon& drawn);
     void setAttentionIcon(const QIcon& drawn);
     void setLabel(const QString& label, const QString& guide);
+    // Plain text; the host is given it escaped for markup.
     void setToolTip(const QString& title, const QString& text);
     void setStatus(Status status);
     DBusMenuExporter& menu() { return m_menu; }

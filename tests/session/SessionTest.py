@@ -5,8 +5,9 @@ Debian's python3 (pyatspi); every server it needs it starts and stops itself.
 
 usage: SessionTest.py [--reaper] <build dir> [unittest names...]
 
-The suites of Ubuntu's tray (Gnome) and of a growing process (Growth) live in
-gnome_suite.py and growth_suite.py; what all of them share in
+The suites of Ubuntu's tray (Gnome), Xfce's panel (Xfce) and of a growing
+process (Growth) live in gnome_suite.py, xfce_suite.py and growth_suite.py;
+what all of them share in
 session_support.py.
 
 With --reaper the script is pid 1 of a private pid namespace: it runs the
@@ -49,6 +50,7 @@ session_support.configure(sys.argv.pop(1))
 from session_support import *
 from gnome_suite import Gnome
 from growth_suite import Growth
+from xfce_suite import Xfce, XfceWithoutWindowManager
 
 
 class SilentDaemon:
