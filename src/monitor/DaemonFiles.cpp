@@ -51,7 +51,7 @@ std::optional<DaemonFiles::Claim> DaemonFiles::claim(const platform::Announcemen
 
 bool DaemonFiles::holds(const Claim& claim, const platform::Kernel& kernel) {
     const auto usage = kernel.usage(claim.pid);
-    if (!usage || !kernel.running(claim.pid, usage->startTime) ||
+    if (!usage || kernel.liveness(claim.pid, usage->startTime) != platform::Liveness::Running ||
         kernel.owner(claim.pid) != std::optional<std::uint32_t>(claim.owner)) {
         return false;
     }
