@@ -9,6 +9,7 @@
 #include "Analyzers.h"
 #include "Leftovers.h"
 #include "ProcessMonitor.h"
+#include "SampleOnce.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -81,15 +82,6 @@ int main(int argc, char** argv) {
     ombrix::ProcessMonitor::Options options;
     options.pollLoop = false;
     ombrix::ProcessMonitor monitor(options);
-    auto sampleOnce = [&monitor] {
-        QFutureWatcher<void> watcher;
-        QEventLoop loop;
-        QObject::connect(&watcher, &QFutureWatcher<void>::finished, &loop, &QEventLoop::quit);
-        watcher.setFuture(monitor.sample());
-        if (!watcher.isFinished()) {
-            loop.exec();
-        }
-    };
     const auto inChain = [&] {
         qsizetype n = 0;
         for (const auto& p : monitor.processes()) {
@@ -99,16 +91,16 @@ int main(int argc, char** argv) {
     };
     for (int i = 0; i < 60 && inChain() < depth; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        sampleOnce();
+        sampleOnce(monitor);
     }
     ::waitpid(starter, nullptr, 0);
-    sampleOnce(); // the chain's head is adopted now: caches filled, not measured
-    sampleOnce();
+    sampleOnce(monitor); // the chain's head is adopted now: caches filled, not measured
+    sampleOnce(monitor);
 
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < sampleCount; ++i) {
-        sampleOnce();
+        sampleOnce(monitor);
     }
     const double refresh = double(timer.nsecsElapsed()) / 1e6 / sampleCount;
 

@@ -5,6 +5,7 @@
 // The last line is "ratio: X", our CPU over ps's; the target is at most 0.15.
 
 #include "ProcessMonitor.h"
+#include "SampleOnce.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -89,23 +90,14 @@ int main(int argc, char** argv) {
     ombrix::ProcessMonitor::Options options;
     options.pollLoop = false;
     ombrix::ProcessMonitor monitor(options);
-    auto sampleOnce = [&monitor] {
-        QFutureWatcher<void> watcher;
-        QEventLoop loop;
-        QObject::connect(&watcher, &QFutureWatcher<void>::finished, &loop, &QEventLoop::quit);
-        watcher.setFuture(monitor.sample());
-        if (!watcher.isFinished()) {
-            loop.exec();
-        }
-    };
-    sampleOnce(); // warm-up: caches filled, not measured
+    sampleOnce(monitor); // warm-up: caches filled, not measured
 
     rusage faultsBefore{};
     ::getrusage(RUSAGE_SELF, &faultsBefore);
     const Cpu selfBefore = cpuOf(RUSAGE_SELF);
     const Cpu childrenBefore = cpuOf(RUSAGE_CHILDREN);
     for (int i = 0; i < sampleCount; ++i) {
-        sampleOnce();
+        sampleOnce(monitor);
     }
     const Cpu selfCpu = cpuOf(RUSAGE_SELF) - selfBefore;
     rusage faultsAfter{};

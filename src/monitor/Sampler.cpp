@@ -21,7 +21,6 @@ void Sampler::forget(Pid pid) {
     m_previousCPUNanos.remove(pid);
     m_projectCache.remove(pid);
     m_nameCache.remove(pid);
-    m_homeCwd.remove(pid);
     m_lineage.remove(pid);
     m_searcher.forget(pid);
 }
@@ -151,20 +150,20 @@ Reading Sampler::read(bool anyRoot) {
                                : 0.0;
         m_previousCPUNanos.insert(entry.pid, CpuMark{nanos, now});
 
-        if (!m_projectCache.contains(entry.pid) && !m_searcher.searching(entry.pid)) {
-            auto cwd = Identification::workingDirectory(entry.pid, m_kernel);
-            m_homeCwd.insert(entry.pid, cwd && (*cwd == u"/" || *cwd == m_home));
-            searches.push_back({entry.pid, std::move(cwd), entry.args});
-        }
-
-        auto identity = m_nameCache.constFind(entry.pid);
-        if (identity == m_nameCache.constEnd()) {
+        auto identity = m_nameCache.find(entry.pid);
+        if (identity == m_nameCache.end()) {
             auto startedBy = Identification::ideAncestor(entry.pid, cycle, argsOf);
             QString name = Identification::displayName(
                 entry.args, startedBy ? std::optional<QString>(startedBy->name) : std::nullopt);
             identity =
                 m_nameCache.insert(entry.pid, Identity{std::move(name), std::move(startedBy),
                                                        Identification::isAnalyzer(entry.args)});
+        }
+
+        if (!m_projectCache.contains(entry.pid) && !m_searcher.searching(entry.pid)) {
+            auto cwd = Identification::workingDirectory(entry.pid, m_kernel);
+            identity->homeCwd = cwd && (*cwd == u"/" || *cwd == m_home);
+            searches.push_back({entry.pid, std::move(cwd), entry.args});
         }
 
         // Leftovers' rule for whose it is; an owner that cannot be read is not ours.
@@ -188,7 +187,7 @@ Reading Sampler::read(bool anyRoot) {
         row.startedBy = identity->startedBy;
         row.analyzer = identity->analyzer;
         row.ownedByUser = !ownUser || owner == ownUser;
-        row.homeCwd = m_homeCwd.value(entry.pid, false);
+        row.homeCwd = identity->homeCwd;
         members.push_back({{entry.pid, usage->startTime},
                            sighting.parent.value_or(0),
                            leftover,
@@ -228,7 +227,6 @@ Reading Sampler::read(bool anyRoot) {
     keepMeasured(m_previousCPUNanos);
     keepMeasured(m_projectCache);
     keepMeasured(m_nameCache);
-    keepMeasured(m_homeCwd);
     keepMeasured(m_lineage);
     return reading;
 }

@@ -95,6 +95,7 @@ private:
         QString name;
         std::optional<IdeAncestor> startedBy;
         bool analyzer = false;
+        bool homeCwd = false; // read with the working directory for its project search
     };
 
     void forget(Pid pid);
@@ -110,7 +111,6 @@ private:
     QHash<Pid, CpuMark> m_previousCPUNanos;
     QHash<Pid, std::optional<QString>> m_projectCache;
     QHash<Pid, Identity> m_nameCache;
-    QHash<Pid, bool> m_homeCwd;
     QHash<Pid, Leftovers::Lineage> m_lineage;
 };
 
